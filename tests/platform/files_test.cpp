@@ -1,0 +1,153 @@
+// The file calls against a real device image: name mapping, share modes,
+// dispositions, and host failures injected through the host-call table.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/ce.h"
+#include "platform/device_image.h"
+#include "platform/host_calls.h"
+#include "tests/support/device_image_fixture.h"
+
+namespace {
+
+class FilesTest : public DeviceImageTest {};
+
+TEST_F(FilesTest, CeNamesMapIntoTheDeviceRootAndMatchCaseInsensitively) {
+  ASSERT_EQ(0, mkdir(image->path("SDMMC/DCIM").c_str(), 0777));
+  EXPECT_EQ(image->path("ResidentFlash/vellumtrace/010126.log"),
+            hostPathFor(u"\\ResidentFlash\\vellumtrace\\010126.log"));
+  EXPECT_EQ(image->path("SDMMC/DCIM"), hostPathFor(u"\\sdmmc\\dcim"));
+  EXPECT_EQ(image->path("SDMMC"), hostPathFor(u"SDMMC"));
+  EXPECT_EQ(image->path("Com1"), hostPathFor(u"Com1:"));
+  EXPECT_EQ(image->path("DSK2"), hostPathFor(u"DSK2:"));
+  EXPECT_EQ("/etc/hostname", hostPathFor(u"/etc/hostname"));
+  EXPECT_EQ("", hostPathFor(u"\\ResidentFlash\\..\\..\\etc"));
+  setCom1Path("/dev/ttyUSB7");
+  EXPECT_EQ("/dev/ttyUSB7", hostPathFor(u"Com1:"));
+  setCom1Path("");
+}
+
+TEST_F(FilesTest, AnExclusiveOpenRefusesEveryOtherOpenerUntilClosed) {
+  const char16_t* name = u"\\ResidentFlash\\x.log";
+  HANDLE log = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, log);
+  HANDLE reader = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, reader);
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+  EXPECT_FALSE(DeleteFileW(name));
+  EXPECT_TRUE(CloseHandle(log));
+  reader = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+  HANDLE second = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, second);
+  HANDLE writer = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+  CloseHandle(second);
+  CloseHandle(reader);
+  EXPECT_FALSE(CloseHandle(reader));
+}
+
+TEST_F(FilesTest, ARefusedCreateAlwaysLeavesTheOtherOpenersDataAlone) {
+  const char16_t* name = u"\\ResidentFlash\\keep.bin";
+  HANDLE h = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(h, "abc", 3, &n, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  CloseHandle(h);
+  EXPECT_EQ("abc", readWholeFile(image->path("ResidentFlash/keep.bin")));
+}
+
+TEST_F(FilesTest, DispositionsAndPointerMoves) {
+  const char16_t* name = u"\\ResidentFlash\\d.bin";
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  EXPECT_EQ(ERROR_SUCCESS, GetLastError());
+  DWORD n = 0;
+  WriteFile(h, "0123456789", 10, &n, nullptr);
+  EXPECT_EQ(4u, SetFilePointer(h, 4, nullptr, FILE_BEGIN));
+  EXPECT_EQ(6u, SetFilePointer(h, 2, nullptr, FILE_CURRENT));
+  EXPECT_EQ(10u, SetFilePointer(h, 0, nullptr, FILE_END));
+  EXPECT_EQ(7u, SetFilePointer(h, -3, nullptr, FILE_END));
+  char buf[8] = {};
+  EXPECT_TRUE(ReadFile(h, buf, 8, &n, nullptr));
+  EXPECT_EQ(3u, n);
+  EXPECT_STREQ("789", buf);
+  EXPECT_TRUE(ReadFile(h, buf, 8, &n, nullptr));
+  EXPECT_EQ(0u, n);
+  CloseHandle(h);
+  h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_EQ(10u, GetFileSize(h, nullptr));
+  CloseHandle(h);
+  EXPECT_FALSE(CreateDirectoryW(u"\\ResidentFlash", nullptr));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileW(u"\\ResidentFlash\\no\\such.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+TEST_F(FilesTest, InjectedHostFailuresBecomeCeResults) {
+  const char16_t* name = u"\\ResidentFlash\\f.bin";
+  HANDLE h = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  {
+    HostCallsOverride o;
+    o->write = [](int, const void*, size_t) -> ssize_t { errno = ENOSPC; return -1; };
+    DWORD n = 99;
+    EXPECT_FALSE(WriteFile(h, "abc", 3, &n, nullptr));
+    EXPECT_EQ(0u, n);
+    EXPECT_EQ(ERROR_DISK_FULL, GetLastError());
+  }
+  {
+    // A short write, then EINTR, then the rest: WriteFile finishes the job.
+    static int calls;
+    calls = 0;
+    HostCallsOverride o;
+    o->write = [](int fd, const void* b, size_t c) -> ssize_t {
+      ++calls;
+      if (calls == 1) return realHostCalls().write(fd, b, 1);
+      if (calls == 2) { errno = EINTR; return -1; }
+      return realHostCalls().write(fd, b, c);
+    };
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(h, "abc", 3, &n, nullptr));
+    EXPECT_EQ(3u, n);
+  }
+  CloseHandle(h);
+  EXPECT_EQ("abc", readWholeFile(image->path("ResidentFlash/f.bin")));
+}
+
+TEST_F(FilesTest, CopyMoveDelete) {
+  ASSERT_TRUE(writeWholeFile(image->path("ResidentFlash/a.exe"), "program"));
+  chmod(image->path("ResidentFlash/a.exe").c_str(), 0755);
+  ASSERT_TRUE(writeWholeFile(image->path("ResidentFlash/b.exe"), "old"));
+  EXPECT_FALSE(CopyFileW(u"\\ResidentFlash\\a.exe", u"\\ResidentFlash\\b.exe", TRUE));
+  EXPECT_TRUE(CopyFileW(u"\\ResidentFlash\\a.exe", u"\\ResidentFlash\\b.exe", FALSE));
+  EXPECT_EQ("program", readWholeFile(image->path("ResidentFlash/b.exe")));
+  struct stat st;
+  stat(image->path("ResidentFlash/b.exe").c_str(), &st);
+  EXPECT_TRUE(st.st_mode & S_IXUSR);
+  EXPECT_FALSE(MoveFileW(u"\\ResidentFlash\\a.exe", u"\\ResidentFlash\\b.exe"));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_TRUE(DeleteFileW(u"\\ResidentFlash\\b.exe"));
+  EXPECT_TRUE(MoveFileW(u"\\ResidentFlash\\a.exe", u"\\ResidentFlash\\b.exe"));
+  EXPECT_FALSE(fileExists(image->path("ResidentFlash/a.exe")));
+  EXPECT_FALSE(DeleteFileW(u"\\ResidentFlash\\a.exe"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+TEST(WideText, FormatsAsCeDoes) {
+  WCHAR buf[1024];
+  wsprintfW(buf, u"\\ResidentFlash\\vellumtrace\\%s.log", u"060326");
+  EXPECT_EQ(std::u16string(u"\\ResidentFlash\\vellumtrace\\060326.log"), buf);
+  wsprintfW(buf, u"%d из %d, %02X %hs%%", 7, -3, 0xA, "ok");
+  EXPECT_EQ(std::u16string(u"7 из -3, 0A ok%"), buf);
+  EXPECT_EQ("Обработано", utf8FromUtf16(u"Обработано"));
+  EXPECT_EQ(std::u16string(u"Привет"), utf16FromUtf8("Привет"));
+}
+
+}  // namespace
