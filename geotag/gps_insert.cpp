@@ -1,0 +1,4 @@
+// EXIF GPS insertion. (Placeholder until the geotagger lands.)
+#include "geotag/gps_insert.h"
+
+int insertGpsIfd(LPCWSTR) { return 1; }

@@ -1,0 +1,12 @@
+// The daily track log: 14-byte records appended to DDMMYY.log per UTC day.
+#pragma once
+
+#include "platform/ce_types.h"
+
+// The log step of one tick.
+void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes);
+// Opens the day's file into logFile, positioned for appending.
+void openDailyLog(const char* fixDate);
+// START's side of the hand-over: sets batchRunning and closes the open log,
+// under the log lock, so the worker never writes through a closed handle.
+void closeTrackLogForBatch();
