@@ -1,0 +1,155 @@
+// The tagging batch. START arms a one-shot timer; each tick takes the photo
+// at the head of the list, tags it, updates the progress, repaints only what
+// changed and re-arms the timer, until the list runs out or EXIT was touched.
+// All of it runs on the UI thread; the worker stands aside while
+// shared.batchActive is set (no card check, no track log).
+#include "ui/batch_controller.h"
+
+#include <cmath>
+
+#include "app/state/shared_state.h"
+#include "card/photo_list.h"
+#include "geotag/gps_insert.h"
+#include "gps/track_log.h"
+#include "platform/msgbox.h"
+#include "platform/timers.h"
+#include "platform/wide_text.h"
+#include "platform/windows.h"
+
+namespace {
+
+// Touch regions, inclusive bounds, over the two button pictures.
+constexpr unsigned kButtonMinX = 11, kButtonMaxX = 89;
+constexpr unsigned kStartMinY = 196, kStartMaxY = 214;
+constexpr unsigned kExitMinY = 236, kExitMaxY = 259;
+
+// The percent text: the whole strip at the first photo (it was not on
+// screen before), afterwards only the patch over its digits.
+constexpr RECT kPercentStrip = {0, 128, 480, 150};
+constexpr RECT kPercentDigits = {180, 128, 220, 140};
+
+const WCHAR kClosingFormat[] = u"Обработано фотографий: %d из %d фотографий.";
+const WCHAR kTitleCancelled[] = u"Действие отменено!";
+const WCHAR kTitleFinished[] = u"Запись GPS завершена";
+const WCHAR kGreetingText[] = u"Программа для навигатора работает!";
+const WCHAR kGreetingTitle[] = u"Привет! :)";
+
+void invalidate(const RECT& rect) { InvalidateRect(shared.mainWindow, &rect, FALSE); }
+
+}  // namespace
+
+int barSegments(float percent) {
+  return static_cast<int>(std::floor(std::floor(static_cast<double>(percent)) / 4.0));
+}
+
+int progressStepFor(int batchTotal, int current) {
+  // Later rules override earlier ones; a batch of one keeps what was there.
+  int step = current;
+  if (batchTotal >= 2) step = 6;
+  if (batchTotal >= 3) step = 5;
+  if (batchTotal >= 6) step = 5;
+  if (batchTotal >= 12) step = 3;
+  if (batchTotal >= 25) step = 1;
+  return step;
+}
+
+void handleTouch(LPARAM lParam) {
+  const unsigned x = LOWORD(static_cast<uintptr_t>(lParam));
+  const unsigned y = HIWORD(static_cast<uintptr_t>(lParam));
+  if (x < kButtonMinX || x > kButtonMaxX) return;
+  if (y >= kExitMinY && y <= kExitMaxY) requestStop();
+  if (y >= kStartMinY && y <= kStartMaxY) startBatch();
+}
+
+void requestStop() {
+  if (shared.progressPercent.load() == 0.0f) ShowWindow(shared.mainWindow, SW_HIDE);
+  shared.stopRequested = 1.0f;
+  // The recorder may write again; it still keeps the day's log closed while
+  // batchActive is set, so the one photo still to come finds its fix.
+  shared.batchRunning = 0;
+}
+
+void startBatch() {
+  // batchActive also covers the closing message: a START touched beneath it
+  // must not begin a second batch over the photos just taken.
+  if (shared.photoCount.load() <= 0 || shared.progressPercent.load() != 0.0f) return;
+  if (shared.batchActive.load() != 0 || shared.photoList.load() == nullptr) return;
+  shared.batchTagged = 0;
+  shared.batchTotal = shared.photoCount.load();
+  shared.photoCount = 0;
+  shared.batchActive = 1;
+  // Sets batchRunning and closes the open day's log under the log lock: the
+  // lookup opens the same file for every photo, and the recorder holds it
+  // without sharing.
+  closeTrackLogForBatch();
+  SetTimer(shared.mainWindow, kBatchTimerId, kFirstTickMs, nullptr);
+}
+
+void tagNextPhoto() {
+  KillTimer(shared.mainWindow, kBatchTimerId);
+  const int32_t taken = shared.photoCount.load() + 1;
+  shared.photoCount = taken;
+
+  PhotoEntry* head = shared.photoList.load();
+  if (head != nullptr && insertGpsIfd(head->path) == 0) ++shared.batchTagged;
+
+  const float prev = shared.progressPercent.load();
+  const float percent =
+      static_cast<float>(taken) / static_cast<float>(shared.batchTotal) * 100.0f;
+  shared.prevProgressPercent = prev;
+  shared.progressPercent = percent;
+
+  const RECT& percentRect = taken == 1 ? kPercentStrip : kPercentDigits;
+  if (std::floor(static_cast<double>(percent)) != std::floor(static_cast<double>(prev))) {
+    invalidate(percentRect);
+  }
+
+  const int segments = barSegments(percent);
+  if (segments != barSegments(prev)) {
+    shared.progressStep = progressStepFor(shared.batchTotal, shared.progressStep);
+    // Below 25 (even negative) when fewer segments are filled than the step.
+    const int left = static_cast<int>(kBarLeft + static_cast<double>(kBarPitch) *
+                                                     (segments - shared.progressStep));
+    invalidate(RECT{left, kBarTop, kBarRight, kBarBottom});
+  }
+
+  UpdateWindow(shared.mainWindow);
+
+  PhotoEntry* next = head != nullptr ? head->next : nullptr;
+  if ((next == nullptr && taken != 0) || shared.stopRequested.load() != 0.0f) {
+    finishBatch();
+    return;
+  }
+  if (next != nullptr) shared.photoList = next;
+  SetTimer(shared.mainWindow, kBatchTimerId, kNextTickMs, nullptr);
+}
+
+void finishBatch() {
+  shared.progressPercent = 0.0f;
+  shared.prevProgressPercent = 0.0f;
+  wsprintfW(shared.screenText, kClosingFormat, shared.batchTagged, shared.batchTotal);
+  // The box keeps its own copy: the screen repaints beneath it and formats
+  // each of its texts into screenText.
+  WCHAR text[sizeof shared.screenText / sizeof shared.screenText[0]];
+  wcsncpy16(text, shared.screenText, sizeof text / sizeof text[0]);
+  const WCHAR* title = shared.stopRequested.load() != 0.0f ? kTitleCancelled : kTitleFinished;
+  MessageBoxW(nullptr, text, title, MB_OK);
+  shared.batchRunning = 0;
+  shared.stopRequested = 0.0f;
+  // Hidden before the card check may run again, so a card it announces
+  // next is not hidden straight away.
+  ShowWindow(shared.mainWindow, SW_HIDE);
+  shared.batchActive = 0;
+}
+
+LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+  switch (LOWORD(wParam)) {
+    case kCommandGreeting:
+      MessageBoxW(nullptr, kGreetingText, kGreetingTitle, MB_OK);
+      return 0;
+    case kCommandNothing:
+      return 0;
+    default:
+      return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+  }
+}
