@@ -2,7 +2,9 @@
 #include "platform/host_calls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,6 +22,16 @@ int hostStatvfs(const char* path, struct statvfs* st) { return ::statvfs(path, s
 int hostStat(const char* path, struct stat* st) { return ::stat(path, st); }
 int hostLstat(const char* path, struct stat* st) { return ::lstat(path, st); }
 int hostFstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int hostSocket(int domain, int type, int protocol) {
+  return ::socket(domain, type | SOCK_CLOEXEC, protocol);
+}
+int hostAccept(int fd, struct sockaddr* addr, socklen_t* len) {
+  return ::accept4(fd, addr, len, SOCK_CLOEXEC);
+}
+ssize_t hostSendto(int fd, const void* buf, size_t len, int flags, const struct sockaddr* addr,
+                   socklen_t addrLen) {
+  return ::sendto(fd, buf, len, flags | MSG_NOSIGNAL, addr, addrLen);
+}
 
 const HostCalls kReal = {
     hostOpen,    ::close,    ::read,     ::write,     ::pread,    ::pwrite,   ::lseek,
@@ -27,6 +39,8 @@ const HostCalls kReal = {
     ::rmdir,     ::unlink,   ::rename,   ::link,      ::readlink, ::opendir,  ::readdir,
     ::closedir,  hostStatvfs, hostIoctl, ::isatty,    ::tcgetattr, ::tcsetattr,
     hostCopyFileRange, ::malloc,
+    ::flock,     ::chmod,    hostSocket, ::bind,      ::listen,   hostAccept, ::connect,
+    hostSendto,  ::recvfrom, ::poll,
 };
 
 HostCalls gLive = kReal;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -41,6 +43,18 @@ struct HostCalls {
   ssize_t (*copy_file_range)(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t len,
                              unsigned flags);
   void* (*malloc)(size_t size);
+  int (*flock)(int fd, int operation);
+  int (*chmod)(const char* path, mode_t mode);
+  int (*socket)(int domain, int type, int protocol);
+  int (*bind)(int fd, const struct sockaddr* addr, socklen_t len);
+  int (*listen)(int fd, int backlog);
+  int (*accept)(int fd, struct sockaddr* addr, socklen_t* len);
+  int (*connect)(int fd, const struct sockaddr* addr, socklen_t len);
+  ssize_t (*sendto)(int fd, const void* buf, size_t len, int flags, const struct sockaddr* addr,
+                    socklen_t addrLen);
+  ssize_t (*recvfrom)(int fd, void* buf, size_t len, int flags, struct sockaddr* addr,
+                      socklen_t* addrLen);
+  int (*poll)(struct pollfd* fds, nfds_t count, int timeoutMs);
 };
 
 // The live table. Read it through hostCalls(); tests change entries through

@@ -20,3 +20,8 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD typ
                       LPDWORD dataBytes);
 LONG RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LONG RegCloseKey(HKEY key);
+// Enumerates the values of a key in their stored order: index 0, 1, ... until
+// ERROR_NO_MORE_ITEMS. nameChars is in characters (with the NUL) on the way in
+// and the name's length on the way out.
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD nameChars, LPDWORD reserved,
+                   LPDWORD type, BYTE* data, LPDWORD dataBytes);
