@@ -1,7 +1,8 @@
 // Painting (GDI): BeginPaint, EndPaint, GetObjectW, CreateCompatibleDC,
 // DeleteDC, SelectObject, StretchBlt, DeleteObject, GetStockObject,
 // CreateFontIndirectW, SetTextColor, SetBkColor, DrawTextW, CreateSolidBrush,
-// Rectangle.
+// Rectangle, and for the tools and tests CreateCompatibleBitmap, SetPixel,
+// GetPixel.
 #pragma once
 
 #include "platform/ce_types.h"
@@ -69,6 +70,7 @@ constexpr UINT DT_BOTTOM = 0x0008;
 constexpr UINT DT_WORDBREAK = 0x0010;
 constexpr UINT DT_SINGLELINE = 0x0020;
 constexpr UINT DT_NOCLIP = 0x0100;
+constexpr UINT DT_CALCRECT = 0x0400;
 
 constexpr LONG FW_NORMAL = 400;
 constexpr LONG FW_BOLD = 700;
@@ -95,3 +97,7 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
 HBRUSH CreateSolidBrush(COLORREF color);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+COLORREF GetPixel(HDC dc, int x, int y);
