@@ -1,6 +1,12 @@
-// Bitmaps. Bitmap 132, the 480 x 272 background of the tagging screen, is
-// added by the screen's resources.
+// Bitmaps: 132 is the 480 x 272 background of the tagging screen, drawn by
+// tools/bitmap and embedded from res/background_132.bmp by bitmaps.S.
 #include "res/resource_tables.h"
 
-const BitmapResource kBitmaps[] = {{0, nullptr, 0}};
-const size_t kBitmapCount = 0;
+extern "C" const uint8_t vt_background_132_bmp[];
+extern "C" const uint8_t vt_background_132_bmp_end[];
+
+const BitmapResource kBitmaps[] = {
+    {132, vt_background_132_bmp,
+     static_cast<size_t>(vt_background_132_bmp_end - vt_background_132_bmp)},
+};
+const size_t kBitmapCount = sizeof kBitmaps / sizeof kBitmaps[0];

@@ -84,3 +84,34 @@ TEST(BmpFiles, BitmapFromAFileDrawsThroughAMemoryDC) {
 }
 
 }  // namespace
+
+namespace {
+
+// The background the program ships: the texts go on plain colours at fixed
+// places, and the touch regions on the buttons' art.
+TEST(BackgroundBitmap, LoadsAt480By272WithTheLayoutsPlainAreas) {
+  HGDIOBJ bitmap = LoadImageW(nullptr, MAKEINTRESOURCEW(132), IMAGE_BITMAP, 0, 0, 0);
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP bm{};
+  ASSERT_EQ(GetObjectW(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
+  EXPECT_EQ(bm.bmWidth, 480);
+  EXPECT_EQ(bm.bmHeight, 272);
+  EXPECT_EQ(bm.bmBitsPixel, 24);
+  Surface s;
+  ASSERT_TRUE(copyBitmapPixels(bitmap, &s));
+  EXPECT_EQ(countColour(s, RECT{23, 36, 462, 54}, RGB(49, 99, 197)), 439 * 18);  // card bar
+  EXPECT_GT(countColour(s, RECT{17, 36, 23, 54}, RGB(255, 255, 255)), 10);      // its label
+  EXPECT_EQ(countColour(s, RECT{17, 56, 462, 166}, RGB(255, 255, 255)), 445 * 110);  // panel
+  EXPECT_EQ(countColour(s, RECT{0, 36, 16, 166}, RGB(0, 0, 0)), 16 * 130);
+  EXPECT_EQ(countColour(s, RECT{0, 0, 480, 9}, RGB(0, 0, 0)), 480 * 9);
+  EXPECT_GT(countNot(s, RECT{16, 10, 235, 25}, RGB(0, 0, 0)), 200);  // the title
+  // Each touch region lies on its button: no black inside the inner part.
+  EXPECT_EQ(countColour(s, RECT{20, 196, 90, 215}, RGB(0, 0, 0)), 0);
+  EXPECT_EQ(countColour(s, RECT{20, 236, 90, 256}, RGB(0, 0, 0)), 0);
+  EXPECT_GT(countColour(s, RECT{20, 196, 90, 215}, RGB(255, 255, 255)), 20);  // labels
+  EXPECT_GT(countColour(s, RECT{20, 236, 90, 256}, RGB(255, 255, 255)), 20);
+  EXPECT_GT(countNot(s, RECT{340, 192, 467, 258}, RGB(0, 0, 0)), 2000);  // logo
+  DeleteObject(bitmap);
+}
+
+}  // namespace
