@@ -1,5 +1,7 @@
-// Card check. (Placeholder until the card watcher lands: no card is seen.)
+// The card check. (Stands aside until the window calls it needs land: no
+// card is ever seen as new.)
 #include "card/card_check.h"
 
-int readCardIdentity() { return 0; }
+DWORD cardSettleMilliseconds = 500;
+
 void checkCard() {}

@@ -1,8 +1,14 @@
 // Card identity and change detection, run by the worker at the end of each tick.
 #pragma once
 
+#include "platform/ce_types.h"
+
 // 1 when the card's disk device opened and its identity is in cardIdentity;
 // 0 when there is no card (cardIdentity unchanged).
 int readCardIdentity();
 // Notices a new card: measures it, lists its photos, shows the main window.
 void checkCard();
+
+// The wait between a new card's two free-space queries (500 ms), which lets a
+// just-mounted card report settled figures. Tests shorten it.
+extern DWORD cardSettleMilliseconds;

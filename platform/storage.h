@@ -2,6 +2,8 @@
 // GetDiskFreeSpaceExW.
 #pragma once
 
+#include <string>
+
 #include "platform/ce_types.h"
 
 constexpr DWORD IOCTL_DISK_GET_STORAGEID = 0x71C24;
@@ -29,3 +31,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
                      LPOVERLAPPED overlapped);
 BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailable,
                          PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
+
+// Host side: the folder sysfs is read from for a card in an SD/MMC slot
+// (default /sys); tests point it at a fake tree.
+void setSysfsRoot(const std::string& hostDir);
