@@ -1,0 +1,212 @@
+// Two threads, as the program has them: a worker with its own hidden window
+// and loop, and a UI thread whose window the worker shows and updates. What
+// runs a window's procedure runs on the window's thread, and neither thread
+// can deadlock the other.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/ce.h"
+#include "tests/support/message_recorder.h"
+
+namespace {
+
+struct WorkerSetup {
+  std::u16string className;
+  HWND owner = nullptr;
+  std::atomic<HWND> window{nullptr};
+  std::atomic<int> ticks{0};
+  std::atomic<DWORD> threadId{0};
+};
+
+// The worker's loop: its own window only, nothing dispatched, WM_CLOSE or a
+// result of 0 ends it.
+DWORD workerThread(LPVOID param) {
+  auto* s = static_cast<WorkerSetup*>(param);
+  s->threadId = GetCurrentThreadId();
+  HWND w = CreateWindowExW(0, s->className.c_str(), u"worker", WS_VISIBLE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, s->owner, nullptr,
+                           nullptr, nullptr);
+  ShowWindow(w, SW_HIDE);
+  SetTimer(w, 1025, 10, nullptr);
+  s->window = w;
+  MSG m;
+  while (GetMessageW(&m, w, 0, 0) > 0) {
+    if (m.message == WM_CLOSE) break;
+    if (m.message == WM_TIMER && m.wParam == 1025) ++s->ticks;
+  }
+  return 1;
+}
+
+class CrossThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    drainThreadQueue();
+    MessageRecorder::instance().clear();
+    MessageRecorder::instance().hook = nullptr;
+    className = registerRecordingClass();
+    mainWindow = CreateWindowExW(0, className.c_str(), u"main", 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  }
+  void TearDown() override {
+    MessageRecorder::instance().hook = nullptr;
+    if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
+    drainThreadQueue();
+  }
+  std::u16string className;
+  HWND mainWindow = nullptr;
+};
+
+TEST_F(CrossThread, WorkerLoopTicksAndEndsOnAPostedClose) {
+  WorkerSetup s;
+  s.className = className;
+  s.owner = mainWindow;
+  DWORD id = 0;
+  HANDLE t = CreateThread(nullptr, 0, workerThread, &s, 0, &id);
+  ASSERT_NE(t, nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return s.ticks >= 3; }));
+  EXPECT_EQ(s.threadId.load(), id);
+  HWND w = s.window;
+  EXPECT_FALSE(IsWindowVisible(w));
+  // Found by class and title like any window of the process.
+  EXPECT_EQ(FindWindowW(className.c_str(), u"worker"), w);
+  EXPECT_TRUE(PostMessageW(w, WM_CLOSE, 1147, 0));
+  ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 1u);
+  CloseHandle(t);
+  // Its window ended with the thread.
+  EXPECT_FALSE(IsWindow(w));
+  EXPECT_FALSE(PostMessageW(w, WM_CLOSE, 0, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+}
+
+struct ShowRequest {
+  HWND window;
+  std::atomic<bool> returned{false};
+};
+
+DWORD showFromWorker(LPVOID param) {
+  auto* r = static_cast<ShowRequest*>(param);
+  ShowWindow(r->window, SW_SHOW);
+  ShowWindow(r->window, SW_MAXIMIZE);
+  InvalidateRect(r->window, nullptr, FALSE);
+  UpdateWindow(r->window);
+  SetForegroundWindow(r->window);
+  r->returned = true;
+  return 0;
+}
+
+TEST_F(CrossThread, ShowAndUpdateFromTheWorkerRunOnTheWindowsThread) {
+  MessageRecorder::instance().hook = [](HWND w, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    if (msg != WM_PAINT) return false;
+    PAINTSTRUCT ps;
+    BeginPaint(w, &ps);
+    EndPaint(w, &ps);
+    *result = 0;
+    return true;
+  };
+  MessageRecorder::instance().clear();
+  ShowRequest r;
+  r.window = mainWindow;
+  HANDLE t = CreateThread(nullptr, 0, showFromWorker, &r, 0, nullptr);
+  // Answer sent messages only (a range nothing is posted in), so that no
+  // paint of the queue's own comes between the worker's calls.
+  MSG m;
+  while (!r.returned) PeekMessageW(&m, nullptr, WM_USER + 99, WM_USER + 99, PM_REMOVE);
+  WaitForSingleObject(t, INFINITE);
+  CloseHandle(t);
+  auto seen = MessageRecorder::instance().take();
+  std::vector<UINT> order;
+  for (auto& m : seen) {
+    if (m.window != mainWindow) continue;
+    order.push_back(m.message);
+    EXPECT_EQ(m.threadId, GetCurrentThreadId()) << messageName(m.message);
+  }
+  EXPECT_EQ(order, (std::vector<UINT>{WM_SHOWWINDOW, WM_PAINT}));
+  EXPECT_TRUE(IsWindowVisible(mainWindow));
+  EXPECT_FALSE(PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE))
+      << "UpdateWindow painted it already";
+}
+
+TEST_F(CrossThread, ASendReachesAThreadInsideANestedLoopOrAWait) {
+  ShowRequest r;
+  r.window = mainWindow;
+  // The UI thread is inside a modal loop of its own (as under a message box)
+  // when the worker shows its window.
+  std::atomic<bool> nestedDone{false};
+  MessageRecorder::instance().hook = [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    if (msg != WM_USER) return false;
+    pumpUntil([&] { return r.returned.load(); });
+    nestedDone = true;
+    *result = 0;
+    return true;
+  };
+  PostMessageW(mainWindow, WM_USER, 0, 0);
+  HANDLE t = CreateThread(nullptr, 0, showFromWorker, &r, 0, nullptr);
+  MSG m;
+  ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), TRUE);
+  DispatchMessageW(&m);
+  EXPECT_TRUE(nestedDone.load());
+  EXPECT_TRUE(r.returned.load());
+  WaitForSingleObject(t, INFINITE);
+  CloseHandle(t);
+
+  // And while it waits for the worker to end.
+  ShowWindow(mainWindow, SW_HIDE);
+  ShowRequest again;
+  again.window = mainWindow;
+  t = CreateThread(nullptr, 0, showFromWorker, &again, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+  EXPECT_TRUE(again.returned.load());
+  EXPECT_TRUE(IsWindowVisible(mainWindow));
+  CloseHandle(t);
+}
+
+struct PingPong {
+  HWND peerWindow;
+  std::atomic<LRESULT> answer{0};
+};
+
+DWORD sendToPeer(LPVOID param) {
+  auto* p = static_cast<PingPong*>(param);
+  p->answer = SendMessageW(p->peerWindow, WM_USER + 5, 0, 0);
+  return 0;
+}
+
+TEST_F(CrossThread, SendMessageAcrossThreadsReturnsTheOwnersAnswer) {
+  MessageRecorder::instance().hook = [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    if (msg != WM_USER + 5) return false;
+    *result = 42;
+    return true;
+  };
+  PingPong p;
+  p.peerWindow = mainWindow;
+  HANDLE t = CreateThread(nullptr, 0, sendToPeer, &p, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(p.answer.load(), 42);
+  CloseHandle(t);
+}
+
+DWORD returnsSeven(LPVOID) {
+  Sleep(20);
+  return 7;
+}
+
+TEST(Threads, WaitTimesOutThenSeesTheExitCode) {
+  HANDLE t = CreateThread(nullptr, 0, returnsSeven, nullptr, 0, nullptr);
+  ASSERT_NE(t, nullptr);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 259u);  // still running
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(t, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_TRUE(CloseHandle(t));
+  EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_FAILED);
+  EXPECT_NE(GetCurrentThreadId(), 0u);
+}
+
+}  // namespace
