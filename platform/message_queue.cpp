@@ -248,6 +248,9 @@ LRESULT callWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 void retireCurrentThreadQueue() {
+  struct SyncAfter {
+    ~SyncAfter() { syncScreenShown(); }
+  } syncAfter;  // runs once the lock below is released
   Core& c = core();
   std::lock_guard<std::mutex> lock(c.lock);
   std::shared_ptr<ThreadQueue> q = tQueue.queue;

@@ -1,10 +1,9 @@
 // Resources: GetModuleHandleW, LoadStringW, LoadAcceleratorsW,
-// TranslateAcceleratorW, LoadImageW.
+// TranslateAcceleratorW. (LoadImageW is the painting layer's.)
 //
 // The resources are the tables of res/, linked into the executable as a
 // resource compiler would embed them; there is one module, the executable, so
-// every instance handle names it. Bitmaps are the painting layer's: LoadImageW
-// hands the id to it. Accelerators match a WM_KEYDOWN whose virtual key and
+// every instance handle names it. Accelerators match a WM_KEYDOWN whose virtual key and
 // Ctrl / Shift / Alt state (as of the key messages the thread has retrieved)
 // are exactly an entry's, and send WM_COMMAND with the entry's command and 1
 // in the high word, as the desktop systems do.
@@ -36,11 +35,6 @@ const AcceleratorResource* acceleratorsOf(HACCEL handle) {
 }
 
 }  // namespace
-
-__attribute__((weak)) HGDIOBJ paintingLoadBitmapResource(uint32_t) {
-  SetLastError(ERROR_NOT_SUPPORTED);
-  return nullptr;
-}
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName) {
   if (moduleName == nullptr) return kModule;
@@ -114,13 +108,4 @@ int TranslateAcceleratorW(HWND window, HACCEL accelerators, LPMSG msg) {
     return 1;
   }
   return 0;
-}
-
-HGDIOBJ LoadImageW(HINSTANCE, LPCWSTR name, UINT type, int, int, UINT) {
-  uintptr_t id = reinterpret_cast<uintptr_t>(name);
-  if (type != IMAGE_BITMAP || id == 0 || id >= 0x10000) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return nullptr;
-  }
-  return paintingLoadBitmapResource(static_cast<uint32_t>(id));
 }

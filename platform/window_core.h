@@ -131,6 +131,10 @@ RECT clientRectLocked(const Window& w);
 // made by CreateThread returns, and at the exit of any other thread.
 void retireCurrentThreadQueue();
 
+// Tells the screen whether any window is showing (the desktop shows when none
+// is). Takes the lock itself: call it without.
+void syncScreenShown();
+
 // Wakes every thread waiting in a message loop or a thread wait (a thread
 // ended). Needs the lock held.
 void wakeAllLocked(Core& c);

@@ -13,8 +13,8 @@
 // ---- Painting ---------------------------------------------------------------
 // BeginPaint asks the painting layer for a device context that draws into the
 // window, clipped to `clip` (the update rectangle); EndPaint hands it back.
-// The defaults here are weak and return no context; the painting layer
-// replaces them with strong definitions.
+// The defaults here (weak) draw on the screen's window layer through the
+// painting layer, with the window's client area at the screen's origin.
 HDC paintingBeginWindowDC(HWND window, const RECT& clip);
 void paintingEndWindowDC(HWND window, HDC dc);
 
@@ -80,11 +80,6 @@ int headlessMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 // The line the headless form prints, without its line end: the text with
 // each line break written as the two characters \n, in UTF-8.
 std::string messageBoxLine(LPCWSTR text, LPCWSTR caption);
-
-// ---- Images -----------------------------------------------------------------
-// LoadImageW forwards to the painting layer, which knows bitmaps. Weak default:
-// no image (ERROR_NOT_SUPPORTED).
-HGDIOBJ paintingLoadBitmapResource(uint32_t id);
 
 // ---- Threads ----------------------------------------------------------------
 // Whether the calling thread has a message queue (it is made on first use).

@@ -20,15 +20,15 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/gdi_internal.h"
 #include "platform/painting.h"
+#include "platform/screen.h"
 #include "platform/window_core.h"
 
 namespace wincore {
 
 namespace {
 
-constexpr LONG kScreenWidth = 480;
-constexpr LONG kScreenHeight = 272;
 constexpr size_t kMaxWindows = 4095;
 constexpr size_t kMaxInvalidationLog = 4096;
 constexpr uintptr_t kLocalHandleLimit = 0x10000000u;
@@ -96,7 +96,26 @@ void leaveFrontLocked(Core& c, Window& w, HWND h) {
   }
 }
 
+}  // namespace
+
+void syncScreenShown() {
+  static std::mutex order;  // the last to publish saw the latest state
+  std::lock_guard<std::mutex> serial(order);
+  bool any = false;
+  {
+    Core& c = core();
+    std::lock_guard<std::mutex> lock(c.lock);
+    for (const Window& w : c.windows) any = any || (w.live && w.visible);
+  }
+  setScreenWindowShown(any);
+}
+
+namespace {
+
 LRESULT showOnOwnerThread(HWND window, int command) {
+  struct SyncAfter {
+    ~SyncAfter() { syncScreenShown(); }
+  } syncAfter;  // runs once the lock below is released
   Core& c = core();
   std::unique_lock<std::mutex> lock(c.lock);
   Window* w = windowLocked(c, window);
@@ -180,9 +199,11 @@ RECT clientRectLocked(const Window& w) { return RECT{0, 0, w.width, w.height}; }
 
 using namespace wincore;
 
-// Weak defaults, replaced by the painting layer.
-__attribute__((weak)) HDC paintingBeginWindowDC(HWND, const RECT&) { return nullptr; }
-__attribute__((weak)) void paintingEndWindowDC(HWND, HDC) {}
+// Every window fills the screen, so its client area lies at the origin.
+__attribute__((weak)) HDC paintingBeginWindowDC(HWND window, const RECT& clip) {
+  return createWindowDC(window, 0, 0, clip);
+}
+__attribute__((weak)) void paintingEndWindowDC(HWND, HDC dc) { releaseWindowDC(dc); }
 
 ATOM RegisterClassW(const WNDCLASSW* windowClass) {
   if (!windowClass || !windowClass->lpszClassName ||
@@ -315,6 +336,7 @@ BOOL DestroyWindow(HWND window) {
     leaveFrontLocked(c, *w, window);
   }
   for (HWND o : ownedHere) DestroyWindow(o);
+  syncScreenShown();
   callWindowProc(window, WM_DESTROY, 0, 0);
   callWindowProc(window, WM_NCDESTROY, 0, 0);
   std::lock_guard<std::mutex> lock(c.lock);

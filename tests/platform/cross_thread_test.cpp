@@ -124,7 +124,8 @@ TEST_F(CrossThread, ShowAndUpdateFromTheWorkerRunOnTheWindowsThread) {
     order.push_back(m.message);
     EXPECT_EQ(m.threadId, GetCurrentThreadId()) << messageName(m.message);
   }
-  EXPECT_EQ(order, (std::vector<UINT>{WM_SHOWWINDOW, WM_PAINT}));
+  // Shown means wholly invalid, background included: BeginPaint asks to erase.
+  EXPECT_EQ(order, (std::vector<UINT>{WM_SHOWWINDOW, WM_PAINT, WM_ERASEBKGND}));
   EXPECT_TRUE(IsWindowVisible(mainWindow));
   EXPECT_FALSE(PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE))
       << "UpdateWindow painted it already";
