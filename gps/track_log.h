@@ -10,3 +10,7 @@ void openDailyLog(const char* fixDate);
 // START's side of the hand-over: sets batchRunning and closes the open log,
 // under the log lock, so the worker never writes through a closed handle.
 void closeTrackLogForBatch();
+// The end of the worker's loop: closes the day's file if it is open.
+void closeTrackLogAtExit();
+// Forgets the date of the file opened last; for tests.
+void resetTrackLog();

@@ -1,5 +1,5 @@
 // Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
-// WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, CreateDirectoryW,
+// WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, GetFileAttributesW.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process; other
@@ -238,6 +238,21 @@ BOOL FlushFileBuffers(HANDLE file) {
   HandleEntry e;
   if (!lookupHandle(file, HandleKind::File, &e)) return FALSE;
   if (hostCalls().fsync(e.fd) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::File, &e)) return FALSE;
+  if (!(e.access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  off_t pos = hostCalls().lseek(e.fd, 0, SEEK_CUR);
+  if (pos < 0 || hostCalls().ftruncate(e.fd, pos) != 0) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }

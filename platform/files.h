@@ -1,5 +1,5 @@
 // Files and folders: CreateFileW, ReadFile, WriteFile, SetFilePointer,
-// CloseHandle, CreateDirectoryW, CopyFileW, DeleteFileW, MoveFileW,
+// SetEndOfFile, CloseHandle, CreateDirectoryW, CopyFileW, DeleteFileW, MoveFileW,
 // FindFirstFileW / FindNextFileW / FindClose, GetLastError, SetLastError.
 #pragma once
 
@@ -42,6 +42,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
+// Cuts the file off at its file pointer.
+BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);

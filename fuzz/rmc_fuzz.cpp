@@ -1,0 +1,38 @@
+// Receiver text of any shape through the line splitting and the $GPRMC
+// parser, as one tick reads it: the input goes into the read buffer the way
+// the port's read would put it (at most 65,534 bytes, then NUL), across a
+// few ticks so the slots and the date carry over. Nothing may be read or
+// written outside the intake's buffers, and the tick's records must stay
+// whole.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "gps/nmea_intake.h"
+#include "gps/track_record.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  resetGpsIntake();
+  // A 0xFF byte splits the input into the reads of successive ticks.
+  size_t start = 0;
+  while (start <= size) {
+    const uint8_t* cut = static_cast<const uint8_t*>(memchr(data + start, 0xFF, size - start));
+    size_t end = cut ? static_cast<size_t>(cut - data) : size;
+    size_t n = end - start;
+    if (n > kReadRequestBytes) n = kReadRequestBytes;
+    memset(gpsIntake.readBuffer, 0, kReadClearBytes);
+    memcpy(gpsIntake.readBuffer, data + start, n);
+    gpsIntake.recordBytes = 0;
+    splitNmeaLines(gpsIntake.readBuffer);
+    if (gpsIntake.recordBytes < 0 || gpsIntake.recordBytes % kTrackRecordBytes != 0 ||
+        static_cast<size_t>(gpsIntake.recordBytes) > kRecordBufferBytes)
+      abort();
+    if (strnlen(gpsIntake.fixDate, kFixDateBytes) > 6) abort();
+    for (int i = 0; i < gpsIntake.recordBytes; i += kTrackRecordBytes)
+      (void)decodeTrackRecord(gpsIntake.recordBuffer + i);
+    if (!cut) break;
+    start = end + 1;
+  }
+  return 0;
+}

@@ -1,0 +1,43 @@
+// The GPS worker thread: owns "Com1:" and a hidden window of the main
+// window's class whose 500 ms timer drives the recorder's ticks.
+#include "gps/gps_worker.h"
+
+#include "app/state/shared_state.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "platform/ce.h"
+
+DWORD gpsWorkerThread(LPVOID) {
+  LPCWSTR failure = nullptr;
+  HANDLE port = openGpsPort(&failure);
+  if (!port) {
+    // Without a port neither the recorder nor the card watcher runs.
+    MessageBoxW(nullptr, failure, u"Error", MB_OK);
+    return 0;
+  }
+  gpsIntake.port = port;
+
+  WCHAR title[100] = {};
+  WCHAR className[100] = {};
+  LoadStringW(shared.appInstance, 1, title, 100);
+  LoadStringW(shared.appInstance, 2, className, 100);
+  HWND window = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, shared.mainWindow, nullptr,
+                                shared.appInstance, nullptr);
+  ShowWindow(window, SW_HIDE);
+  SetTimer(window, kGpsTimerId, kGpsTickMs, nullptr);
+
+  // Messages for the worker window only; none is dispatched.
+  MSG msg;
+  for (;;) {
+    BOOL got = GetMessageW(&msg, window, 0, 0);
+    if (got == 0 || got == -1) break;  // -1: no such window; waiting again would spin
+    if (msg.message == WM_CLOSE) break;
+    if (msg.message == WM_TIMER && msg.wParam == kGpsTimerId) runGpsTick();
+  }
+
+  closeTrackLogAtExit();
+  CloseHandle(port);
+  gpsIntake.port = nullptr;
+  return 1;
+}

@@ -1,0 +1,119 @@
+// The daily track log: one file of 14-byte records per UTC day, named after
+// the $GPRMC date (\ResidentFlash\vellumtrace\DDMMYY.log), appended in the
+// order the fixes arrived. The worker keeps the day's file open from tick to
+// tick, without sharing, and stands aside while a tagging batch runs, so the
+// track lookup can open the file for reading.
+//
+// The log step and START's close take shared.logLock, so the two threads'
+// use of logFile never overlaps: the worker never writes through a handle
+// START has closed, and once START has returned no handle is open.
+#include "gps/track_log.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "app/state/shared_state.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_record.h"
+#include "platform/ce.h"
+
+namespace {
+
+// The date (six characters and a NUL) of the file opened last; worker only.
+char logDate[kFixDateBytes] = {};
+
+void closeOpenLog() {
+  HANDLE log = shared.logFile;
+  if (shared.logOpen == 1 && log != nullptr && log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  shared.logOpen = 0;
+  shared.logFile = nullptr;
+}
+
+// Puts the file pointer at the last whole-record boundary and cuts off what
+// lies beyond it: a write torn by a crash or a power cut, or cut short by a
+// full volume, leaves a partial record at the end, and appending after it
+// would misalign every later record of the day. The partial bytes hold no
+// whole record, so nothing readable is lost.
+void alignToWholeRecords(HANDLE log) {
+  DWORD size = GetFileSize(log, nullptr);
+  if (size == 0xFFFFFFFFu) return;
+  DWORD whole = size - size % kTrackRecordBytes;
+  if (whole == size) return;
+  if (SetFilePointer(log, static_cast<LONG>(whole), nullptr, FILE_BEGIN) == whole)
+    SetEndOfFile(log);
+}
+
+}  // namespace
+
+void openDailyLog(const char* fixDate) {
+  WCHAR date[7];
+  for (int i = 0; i < 6; ++i) date[i] = static_cast<unsigned char>(fixDate[i]);
+  date[6] = 0;
+  WCHAR path[MAX_PATH];
+  wsprintfW(path, u"\\ResidentFlash\\vellumtrace\\%s.log", date);
+  // Write-through: each tick's write has reached the storage before
+  // WriteFile returns, so a power cut loses at most the tick in flight.
+  HANDLE log = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_FLAG_WRITE_THROUGH, nullptr);
+  if (log == INVALID_HANDLE_VALUE) {
+    shared.logFile = nullptr;
+    return;
+  }
+  shared.logFile = log;
+  SetFilePointer(log, 0, nullptr, FILE_END);
+  alignToWholeRecords(log);
+}
+
+void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes) {
+  std::lock_guard<std::mutex> lock(shared.logLock);
+
+  // 1. A batch owns the day's files from START until its closing message is
+  // gone (batchActive outlasts batchRunning after EXIT, while the last photo
+  // is still being tagged): the log stays closed and the tick's records are
+  // dropped. START normally closed the file already; if it is still open
+  // here, it is closed now.
+  if (shared.batchRunning != 0 || shared.batchActive != 0) {
+    closeOpenLog();
+    return;
+  }
+
+  if (shared.logOpen == 1) {
+    // 2. A new complete date switches files.
+    if (fixDateComplete(fixDate) && strncmp(fixDate, logDate, kFixDateBytes) != 0) {
+      closeOpenLog();
+      openDailyLog(fixDate);
+      strncpy(logDate, fixDate, kFixDateBytes - 1);
+      // A file that cannot be opened leaves the log closed, so the next
+      // tick tries again instead of losing the rest of the day.
+      if (shared.logFile != nullptr) shared.logOpen = 1;
+    }
+  } else {
+    // 3. Closed: nothing until a tick brings a complete date.
+    if (!fixDateComplete(fixDate)) return;
+    openDailyLog(fixDate);
+    strncpy(logDate, fixDate, kFixDateBytes - 1);
+    if (shared.logFile != nullptr) shared.logOpen = 1;
+  }
+  if (shared.logOpen != 1) return;
+
+  // 4. All of the tick's records in one write at the end of the file.
+  if (recordBytes > 0) {
+    HANDLE log = shared.logFile;
+    DWORD written = 0;
+    BOOL ok = WriteFile(log, records, static_cast<DWORD>(recordBytes), &written, nullptr);
+    if (!ok || written != static_cast<DWORD>(recordBytes)) alignToWholeRecords(log);
+  }
+}
+
+void closeTrackLogForBatch() {
+  std::lock_guard<std::mutex> lock(shared.logLock);
+  shared.batchRunning = 1;
+  closeOpenLog();
+}
+
+void closeTrackLogAtExit() {
+  std::lock_guard<std::mutex> lock(shared.logLock);
+  closeOpenLog();
+}
+
+void resetTrackLog() { memset(logDate, 0, sizeof logDate); }

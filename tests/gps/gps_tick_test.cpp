@@ -1,0 +1,213 @@
+// The worker's tick over a real pty standing in for the receiver: the line
+// settings the port gets, what a read brings, and the failures that keep the
+// worker from starting.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/state/shared_state.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "platform/ce.h"
+#include "platform/host_calls.h"
+#include "tests/gps/track_model.h"
+#include "tests/support/device_image_fixture.h"
+#include "tests/support/pty_receiver.h"
+
+namespace {
+
+const std::string kFix =
+    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
+const std::string kLaterFix =
+    "$GPRMC,093016.00,A,5545.1240,N,03737.5690,E,0.13,309.62,060326,,,A*7C\r\n";
+
+class GpsTickTest : public DeviceImageTest {
+ protected:
+  void SetUp() override {
+    DeviceImageTest::SetUp();
+    resetGpsIntake();
+    resetTrackLog();
+    ASSERT_TRUE(receiver.ok());
+    ASSERT_TRUE(receiver.linkAsCom1(image->root()));
+  }
+  void TearDown() override {
+    closeTrackLogAtExit();
+    if (gpsIntake.port) CloseHandle(gpsIntake.port);
+    gpsIntake.port = nullptr;
+    DeviceImageTest::TearDown();
+  }
+  void openPort() {
+    LPCWSTR failure = nullptr;
+    gpsIntake.port = openGpsPort(&failure);
+    ASSERT_NE(nullptr, gpsIntake.port) << utf8FromUtf16(failure);
+  }
+  // Sends a burst and waits until it has arrived at the port, so the next
+  // tick reads all of it.
+  void send(const std::string& bytes) {
+    ASSERT_TRUE(receiver.send(bytes));
+    for (int i = 0; i < 500 && receiver.unread() < static_cast<int>(bytes.size()); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(static_cast<int>(bytes.size()), receiver.unread());
+  }
+  std::string day() { return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")); }
+  std::string expected(const std::string& text) {
+    TrackModel model;
+    model.tick(text);
+    return model.files().count("060326.log") ? model.files().at("060326.log") : "";
+  }
+
+  PtyReceiver receiver;
+};
+
+TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWait) {
+  // Start from a line that is nothing like the receiver's.
+  int fd = open(receiver.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  struct termios t;
+  ASSERT_EQ(0, tcgetattr(fd, &t));
+  t.c_iflag |= ICRNL | IXON | IGNCR;
+  t.c_lflag |= ICANON | ECHO | ISIG;
+  t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+  t.c_cc[VMIN] = 1;
+  cfsetispeed(&t, B4800);
+  cfsetospeed(&t, B4800);
+  ASSERT_EQ(0, tcsetattr(fd, TCSANOW, &t));
+
+  openPort();
+  ASSERT_EQ(0, tcgetattr(fd, &t));
+  close(fd);
+  EXPECT_EQ(B9600, cfgetispeed(&t));
+  EXPECT_EQ(B9600, cfgetospeed(&t));
+  EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
+  EXPECT_EQ(0u, t.c_cflag & (PARENB | CSTOPB | CRTSCTS));
+  EXPECT_NE(0u, t.c_cflag & CREAD);
+  EXPECT_EQ(0u, t.c_iflag & (ICRNL | IGNCR | INLCR | IXON | IXOFF | ISTRIP));
+  EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+  EXPECT_EQ(0, t.c_cc[VMIN]);
+  EXPECT_EQ(0, t.c_cc[VTIME]);
+
+  DCB dcb;
+  ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
+  EXPECT_EQ(9600u, dcb.BaudRate);
+  EXPECT_EQ(8, dcb.ByteSize);
+  EXPECT_EQ(NOPARITY, dcb.Parity);
+  EXPECT_EQ(ONESTOPBIT, dcb.StopBits);
+  EXPECT_EQ(0u, dcb.fOutxCtsFlow);
+  EXPECT_EQ(DTR_CONTROL_ENABLE, dcb.fDtrControl);
+  EXPECT_EQ(RTS_CONTROL_ENABLE, dcb.fRtsControl);
+  COMMTIMEOUTS timeouts;
+  ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
+  EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
+  EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
+  EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
+  EXPECT_EQ(10u, timeouts.WriteTotalTimeoutMultiplier);
+  EXPECT_EQ(1000u, timeouts.WriteTotalTimeoutConstant);
+
+  // Read time-outs that would make a read wait are not provided.
+  COMMTIMEOUTS waiting = {0, 0, 100, 0, 0};
+  EXPECT_FALSE(SetCommTimeouts(gpsIntake.port, &waiting));
+
+  // Nothing has arrived: the read comes back at once, empty.
+  char buf[16];
+  DWORD got = 99;
+  EXPECT_TRUE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
+  EXPECT_EQ(0u, got);
+}
+
+TEST_F(GpsTickTest, PortsThatCannotBeSetUpGiveTheirMessagesAndNoHandle) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    const char* message;
+  } cases[] = {
+      {"no Com1", [&] { unlink(image->path("Com1").c_str()); },
+       "Unable to configure the serial port"},
+      {"Com1 is a file", [&] {
+         unlink(image->path("Com1").c_str());
+         writeWholeFile(image->path("Com1"), "not a tty");
+       }, "Unable to configure the serial port"},
+      {"the line settings are refused", [] {
+         hostCalls().tcsetattr = [](int, int, const struct termios*) { errno = EIO; return -1; };
+       }, "Unable to configure the serial port"},
+      {"the time-outs are refused", [] {
+         static int calls;
+         calls = 0;
+         hostCalls().tcsetattr = [](int fd, int action, const struct termios* t) {
+           if (++calls == 2) {
+             errno = EIO;
+             return -1;
+           }
+           return realHostCalls().tcsetattr(fd, action, t);
+         };
+       }, "Unable to set the time-out parameters"},
+  };
+  for (const Case& c : cases) {
+    HostCallsOverride calls;
+    receiver.linkAsCom1(image->root());
+    c.arrange();
+    LPCWSTR failure = nullptr;
+    EXPECT_EQ(nullptr, openGpsPort(&failure)) << c.what;
+    ASSERT_NE(nullptr, failure) << c.what;
+    EXPECT_EQ(c.message, utf8FromUtf16(failure)) << c.what;
+  }
+}
+
+TEST_F(GpsTickTest, ATickReadsWhatArrivedMakesTheFolderAndLogsIt) {
+  openPort();
+  rmdir(image->path("ResidentFlash/vellumtrace").c_str());
+  struct stat st;
+  ASSERT_NE(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
+  runGpsTick();  // nothing has arrived: no records, but the folder is made
+  EXPECT_EQ(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
+  EXPECT_EQ(0, shared.logOpen);
+
+  // The CR LF pairs reach the splitting unchanged.
+  send(kFix + "$GPGGA,093016.00,5545.1240,N,03737.5690,E,1,08,1.1,59.9,M,23.7,M,,0000*7D\r\n" +
+       kLaterFix);
+  runGpsTick();
+  EXPECT_EQ(expected(kFix + kLaterFix), day());
+  EXPECT_EQ(28u, day().size());
+  EXPECT_EQ(0, receiver.unread());
+}
+
+TEST_F(GpsTickTest, ANulFromTheReceiverEndsTheTicksText) {
+  openPort();
+  send(kFix + std::string(1, '\0') + kLaterFix);
+  runGpsTick();
+  EXPECT_EQ(expected(kFix), day());
+  // The next tick's read starts afresh.
+  send(kLaterFix);
+  runGpsTick();
+  EXPECT_EQ(expected(kFix) + expected(kLaterFix), day());
+}
+
+TEST_F(GpsTickTest, ASentenceSplitBetweenTwoReadsIsLostNotJoined) {
+  openPort();
+  send(kFix.substr(0, 40));
+  runGpsTick();
+  send(kFix.substr(40) + kLaterFix);
+  runGpsTick();
+  EXPECT_EQ(expected(kLaterFix), day());
+}
+
+TEST_F(GpsTickTest, TicksGoOnWhenTheReceiverIsPulledOut) {
+  openPort();
+  send(kFix);
+  runGpsTick();
+  receiver.hangUp();
+  runGpsTick();
+  runGpsTick();
+  EXPECT_EQ(1, shared.logOpen);
+  EXPECT_EQ(expected(kFix), day());
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The daily track log against a real device image: which day file a tick's
+// records go to, standing aside for a batch, and keeping every file a whole
+// number of records through torn writes, short writes and failed opens.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/state/shared_state.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "gps/track_record.h"
+#include "platform/ce.h"
+#include "platform/host_calls.h"
+#include "tests/gps/track_model.h"
+#include "tests/support/device_image_fixture.h"
+
+namespace {
+
+std::string rec(int32_t seconds) {
+  return TrackModel::record(seconds, 5545.1234f, 'N', 3737.5678f, 'E');
+}
+
+class TrackLogTest : public DeviceImageTest {
+ protected:
+  void SetUp() override {
+    DeviceImageTest::SetUp();
+    resetGpsIntake();
+    resetTrackLog();
+    CreateDirectoryW(u"\\ResidentFlash\\vellumtrace", nullptr);
+  }
+  void TearDown() override {
+    closeTrackLogAtExit();
+    DeviceImageTest::TearDown();
+  }
+
+  void tick(const char* fixDate, const std::string& records) {
+    appendTrackRecords(fixDate, reinterpret_cast<const BYTE*>(records.data()),
+                       static_cast<int>(records.size()));
+  }
+  // One tick of receiver text through the parser and the log step.
+  void textTick(const std::string& text) {
+    gpsIntake.recordBytes = 0;
+    splitNmeaLines(text.c_str());
+    appendTrackRecords(gpsIntake.fixDate, gpsIntake.recordBuffer, gpsIntake.recordBytes);
+  }
+  std::string dayFile(const std::string& date) {
+    return image->path("ResidentFlash/vellumtrace/" + date + ".log");
+  }
+  std::string day(const std::string& date) { return readWholeFile(dayFile(date)); }
+  // What the track lookup does during a batch: a shared read of the day.
+  bool lookupCanOpen(const char16_t* name) {
+    HANDLE h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  }
+};
+
+const char16_t kDay[] = u"\\ResidentFlash\\vellumtrace\\060326.log";
+
+TEST_F(TrackLogTest, TheFirstDatedFixCreatesTheDayWhichLaterTicksAndRunsAppendTo) {
+  // Nothing is written, and no file made, before a tick with a whole date.
+  tick("", rec(1));
+  tick("0603", rec(2));
+  EXPECT_EQ(0, shared.logOpen);
+  EXPECT_FALSE(fileExists(dayFile("060326")));
+
+  tick("060326", rec(3));
+  EXPECT_EQ(1, shared.logOpen);
+  tick("", rec(4));        // no date: to the file that is open
+  tick("060326", "");      // nothing to write
+  tick("060326", rec(5) + rec(6));
+  EXPECT_EQ(rec(3) + rec(4) + rec(5) + rec(6), day("060326"));
+
+  // The program ends and starts again the same day.
+  closeTrackLogAtExit();
+  EXPECT_EQ(0, shared.logOpen);
+  resetTrackLog();
+  tick("060326", rec(7));
+  EXPECT_EQ(rec(3) + rec(4) + rec(5) + rec(6) + rec(7), day("060326"));
+}
+
+TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
+  auto line = [](const char* time, const char* status, const char* date) {
+    return std::string("$GPRMC,") + time + "," + status + ",5545.1234,N,03737.5678,E,0,0," +
+           date + ",,,A*00\r\n";
+  };
+  textTick(line("235958", "A", "080326"));
+  textTick(line("235959", "A", "080326") + line("000000", "A", "090326"));
+  EXPECT_EQ(rec(86398), day("080326"));
+  EXPECT_EQ(rec(86399) + rec(0), day("090326"));
+
+  // A tick whose last line is not valid writes nothing and keeps the file.
+  textTick(line("000001", "A", "090326") + line("000002", "V", "090326"));
+  EXPECT_EQ(1, shared.logOpen);
+  EXPECT_FALSE(lookupCanOpen(u"\\ResidentFlash\\vellumtrace\\090326.log"));
+  // and the next valid fix without a date still goes to the open day.
+  textTick(line("000003", "A", ""));
+  EXPECT_EQ(rec(86399) + rec(0) + rec(3), day("090326"));
+  EXPECT_EQ(rec(86398), day("080326"));
+}
+
+TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheBatchHasReallyEnded) {
+  tick("060326", rec(1));
+  ASSERT_FALSE(lookupCanOpen(kDay));  // held without sharing
+
+  closeTrackLogForBatch();  // START
+  EXPECT_EQ(1, shared.batchRunning);
+  EXPECT_EQ(0, shared.logOpen);
+  EXPECT_EQ(nullptr, shared.logFile.load());
+  shared.batchActive = 1;
+  EXPECT_TRUE(lookupCanOpen(kDay));
+  tick("060326", rec(2));
+  EXPECT_TRUE(lookupCanOpen(kDay));
+
+  // EXIT clears batchRunning while the last photo is still being tagged:
+  // the log stays closed until the closing message is gone.
+  shared.batchRunning = 0;
+  tick("060326", rec(3));
+  EXPECT_EQ(0, shared.logOpen);
+  EXPECT_TRUE(lookupCanOpen(kDay));
+
+  shared.batchActive = 0;
+  tick("060326", "");  // reopened on a tick with no record, from the old date
+  EXPECT_EQ(1, shared.logOpen);
+  EXPECT_FALSE(lookupCanOpen(kDay));
+  tick("", rec(4));
+  EXPECT_EQ(rec(1) + rec(4), day("060326"));
+
+  // Should a batch be marked active while the log is still open, the log
+  // step itself closes the file rather than hold it through the batch.
+  shared.batchActive = 1;
+  tick("060326", rec(5));
+  EXPECT_EQ(0, shared.logOpen);
+  EXPECT_TRUE(lookupCanOpen(kDay));
+  EXPECT_EQ(rec(1) + rec(4), day("060326"));
+}
+
+TEST_F(TrackLogTest, AppendsStartAtTheLastWholeRecordAfterATornWrite) {
+  std::string old = rec(1) + rec(2) + rec(3);
+  ASSERT_TRUE(writeWholeFile(dayFile("060326"), old + rec(4).substr(0, 5)));
+  tick("060326", rec(5));
+  EXPECT_EQ(old + rec(5), day("060326"));
+
+  // A whole file is left as it is.
+  closeTrackLogAtExit();
+  resetTrackLog();
+  tick("060326", rec(6));
+  EXPECT_EQ(old + rec(5) + rec(6), day("060326"));
+}
+
+TEST_F(TrackLogTest, AWriteCutShortLeavesTheFileWholeForTheNextTick) {
+  tick("060326", rec(1));
+  {
+    HostCallsOverride calls;
+    static int writes;
+    writes = 0;
+    calls->write = [](int fd, const void* buf, size_t n) -> ssize_t {
+      if (++writes == 1) return realHostCalls().write(fd, buf, n < 5 ? n : 5);  // then full
+      errno = ENOSPC;
+      return -1;
+    };
+    tick("060326", rec(2) + rec(3));
+  }
+  EXPECT_EQ(rec(1), day("060326"));
+  tick("060326", rec(4));
+  EXPECT_EQ(rec(1) + rec(4), day("060326"));
+}
+
+TEST_F(TrackLogTest, EachTicksWriteIsFlushedToStorageBeforeItReturns) {
+  HostCallsOverride calls;
+  static int syncs;
+  syncs = 0;
+  calls->fdatasync = [](int fd) { ++syncs; return realHostCalls().fdatasync(fd); };
+  calls->fsync = [](int fd) { ++syncs; return realHostCalls().fsync(fd); };
+  tick("060326", rec(1));
+  EXPECT_EQ(1, syncs);
+  tick("060326", "");
+  EXPECT_EQ(1, syncs);
+  tick("060326", rec(2) + rec(3));
+  EXPECT_EQ(2, syncs);
+}
+
+TEST_F(TrackLogTest, ADayFileThatCannotBeOpenedIsTriedAgainOnTheNextTick) {
+  {
+    HostCallsOverride calls;
+    calls->open = [](const char* path, int flags, mode_t mode) {
+      if (strstr(path, ".log")) {
+        errno = EMFILE;
+        return -1;
+      }
+      return realHostCalls().open(path, flags, mode);
+    };
+    tick("060326", rec(1));
+    EXPECT_EQ(0, shared.logOpen);
+  }
+  tick("060326", rec(2));
+  EXPECT_EQ(1, shared.logOpen);
+  EXPECT_EQ(rec(2), day("060326"));
+}
+
+// The worker ticks while the UI thread starts batches: once START's close
+// has returned no handle is open, and nothing is written until the batch is
+// over. Run under ThreadSanitizer this also checks the hand-over is ordered.
+TEST_F(TrackLogTest, StartClosesTheLogBetweenTwoWorkerTicksNeverDuringOne) {
+  tick("060326", rec(1));
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    std::string r = rec(1);
+    while (!stop) {
+      appendTrackRecords("060326", reinterpret_cast<const BYTE*>(r.data()), 14);
+      std::this_thread::yield();
+    }
+  });
+  for (int round = 0; round < 40; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    closeTrackLogForBatch();
+    EXPECT_EQ(0, shared.logOpen);
+    EXPECT_TRUE(lookupCanOpen(kDay)) << round << " " << GetLastError();
+    size_t size = day("060326").size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(size, day("060326").size()) << round;
+    EXPECT_EQ(0u, size % 14);
+    shared.batchRunning = 0;
+  }
+  stop = true;
+  worker.join();
+  EXPECT_EQ(0u, day("060326").size() % 14);
+}
+
+}  // namespace

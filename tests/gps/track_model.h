@@ -1,0 +1,90 @@
+// An independent, deliberately plain model of what the recorder writes: given
+// the text each tick reads, the day files and their bytes. Written from the
+// rules of the log format, not from the recorder's code, so the end-to-end
+// tests compare the program against a second reading of the same rules.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+class TrackModel {
+ public:
+  // One tick that read `text` (which may hold a NUL: the text ends there).
+  void tick(std::string text) {
+    text = text.substr(0, text.find('\0'));
+    std::string records;
+    size_t pos = 0;
+    for (;;) {
+      size_t end = text.find("\r\n", pos);
+      if (end == std::string::npos) break;
+      std::string line = text.substr(pos, end - pos);
+      pos = end + 2;
+      if (line.size() > 1023 || line.compare(0, 7, "$GPRMC,") != 0) continue;
+      parse(line, &records);
+    }
+    bool complete = fixDate_.size() == 6;
+    if (!open_) {
+      if (!complete) return;
+      open_ = true;
+      openDate_ = fixDate_;
+    } else if (complete && fixDate_ != openDate_) {
+      openDate_ = fixDate_;
+    }
+    files_[openDate_ + ".log"] += records;
+  }
+
+  // Day file name -> its bytes; a file that would be opened but got no
+  // record still exists, empty.
+  const std::map<std::string, std::string>& files() const { return files_; }
+
+  static std::string record(int32_t seconds, float lat, char latRef, float lon, char lonRef) {
+    std::string r;
+    auto le = [&r](uint32_t v) {
+      for (int i = 0; i < 4; ++i) r.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    uint32_t bits;
+    le(static_cast<uint32_t>(seconds));
+    memcpy(&bits, &lat, 4);
+    le(bits);
+    r.push_back(latRef);
+    memcpy(&bits, &lon, 4);
+    le(bits);
+    r.push_back(lonRef);
+    return r;
+  }
+
+ private:
+  void parse(const std::string& line, std::string* records) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t comma; (comma = line.find(',', start)) != std::string::npos && fields.size() < 32;
+         start = comma + 1)
+      fields.push_back(line.substr(start, comma - start));
+    for (const std::string& f : fields)
+      if (f.size() > 63) return;  // not a sentence: the line changes nothing
+    for (size_t i = 0; i < fields.size(); ++i) slots_[i] = fields[i];
+    fixDate_ = slots_[9].substr(0, 6);
+    std::string t = slots_[1].substr(0, 6);
+    auto pair = [&t](size_t at) { return at < t.size() ? atoi(t.substr(at, 2).c_str()) : 0; };
+    int32_t seconds = pair(0) * 3600 + pair(2) * 60 + pair(4);
+    float lat = static_cast<float>(strtod(slots_[3].c_str(), nullptr));
+    float lon = static_cast<float>(strtod(slots_[5].c_str(), nullptr));
+    char latRef = slots_[4].empty() ? 0 : slots_[4][0];
+    char lonRef = slots_[6].empty() ? 0 : slots_[6][0];
+    if (records->size() + 14 <= 65536) *records += record(seconds, lat, latRef, lon, lonRef);
+    if (slots_[2].empty() || slots_[2][0] != 'A') {
+      fixDate_.clear();
+      records->clear();
+    }
+  }
+
+  std::string slots_[32];
+  std::string fixDate_;
+  bool open_ = false;
+  std::string openDate_;
+  std::map<std::string, std::string> files_;
+};
