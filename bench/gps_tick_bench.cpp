@@ -1,0 +1,125 @@
+// CPU time of one worker tick: with nothing from the receiver (the common
+// case, twice a second for the device's whole life), and with a 480-byte
+// burst, the most a 9600-baud receiver delivers in 500 ms. The port is a real
+// pty in a temporary device image; the burst is handed to the tick through
+// the host-call table's read, so the benchmark times the tick, not the pty.
+// The two 65,535-byte clears are timed on their own for comparison.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/state/shared_state.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "platform/ce.h"
+#include "platform/device_image.h"
+#include "platform/handles.h"
+#include "platform/host_calls.h"
+
+namespace {
+
+// One reporting cycle of a receiver, padded with satellite views to 480 bytes.
+std::string burst480() {
+  std::string b =
+      "$GPGGA,030719.000,3747.0873,S,17518.8938,E,1,08,1.1,59.9,M,23.7,M,,0000*7D\r\n"
+      "$GPGSA,A,3,17,28,06,01,30,20,26,13,,,,,1.8,1.1,1.5*33\r\n"
+      "$GPRMC,030719.000,A,3747.0873,S,17518.8938,E,0.69,181.39,311214,,,A*7D\r\n";
+  const std::string gsv = "$GPGSV,3,1,12,17,72,207,32,28,59,095,31,30,23,011,29,20,17,069,20*7F\r\n";
+  while (b.size() + gsv.size() <= 480) b += gsv;
+  b.append(480 - b.size() - 2, '0');
+  b += "\r\n";
+  return b;
+}
+
+std::string gBurst;
+int gPortFd = -1;
+
+ssize_t burstRead(int fd, void* buf, size_t count) {
+  if (fd != gPortFd) return realHostCalls().read(fd, buf, count);
+  size_t n = gBurst.size() < count ? gBurst.size() : count;
+  memcpy(buf, gBurst.data(), n);
+  return static_cast<ssize_t>(n);
+}
+
+// A device image and an open port, made once for the whole run.
+struct Rig {
+  int master = -1;
+  std::string root;
+  Rig() {
+    char dir[] = "/tmp/vt-bench-XXXXXX";
+    root = mkdtemp(dir);
+    setDeviceRoot(root);
+    prepareDeviceImage();
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    grantpt(master);
+    unlockpt(master);
+    setCom1Path(ptsname(master));
+    resetGpsIntake();
+    LPCWSTR failure = nullptr;
+    gpsIntake.port = openGpsPort(&failure);
+    if (!gpsIntake.port) abort();
+    HandleEntry e;
+    if (!lookupHandle(gpsIntake.port, HandleKind::Serial, &e)) abort();
+    gPortFd = e.fd;  // the read override answers for this descriptor only
+  }
+  ~Rig() {
+    closeTrackLogAtExit();
+    CloseHandle(gpsIntake.port);
+    close(master);
+    std::filesystem::remove_all(root);
+  }
+};
+
+Rig& rig() {
+  static Rig r;
+  return r;
+}
+
+void BM_TickWithNothingArrived(benchmark::State& state) {
+  rig();
+  for (auto _ : state) runGpsTick();
+}
+BENCHMARK(BM_TickWithNothingArrived);
+
+void BM_TheTwoBufferClears(benchmark::State& state) {
+  for (auto _ : state) {
+    memset(gpsIntake.readBuffer, 0, kReadClearBytes);
+    memset(gpsIntake.recordBuffer, 0, kRecordClearBytes);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_TheTwoBufferClears);
+
+// The burst with the log standing aside (as during a batch): the intake's
+// own cost, with no write.
+void BM_TickWith480ByteBurstNoWrite(benchmark::State& state) {
+  rig();
+  gBurst = burst480();
+  HostCallsOverride calls;
+  calls->read = burstRead;
+  shared.batchRunning = 1;
+  for (auto _ : state) runGpsTick();
+  shared.batchRunning = 0;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 480);
+}
+BENCHMARK(BM_TickWith480ByteBurstNoWrite);
+
+// The burst with its record appended to the day file, write-through: the
+// CPU time stays small, the wall time is the storage's flush.
+void BM_TickWith480ByteBurstAndWrite(benchmark::State& state) {
+  rig();
+  gBurst = burst480();
+  HostCallsOverride calls;
+  calls->read = burstRead;
+  for (auto _ : state) runGpsTick();
+  closeTrackLogAtExit();
+}
+BENCHMARK(BM_TickWith480ByteBurstAndWrite)->Iterations(200);
+
+}  // namespace

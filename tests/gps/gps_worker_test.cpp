@@ -1,0 +1,117 @@
+// The worker thread as the program runs it: its hidden window and 500 ms
+// timer drive the ticks, WM_CLOSE ends it with the log closed, and a port
+// that cannot be set up ends it after one message box.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/state/shared_state.h"
+#include "gps/gps_worker.h"
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "platform/ce.h"
+#include "platform/window_internals.h"
+#include "tests/support/device_image_fixture.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/pty_receiver.h"
+
+namespace {
+
+const std::string kFix =
+    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
+
+std::mutex gBoxesLock;
+std::vector<std::string> gBoxes;
+int recordBox(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
+  std::lock_guard<std::mutex> lock(gBoxesLock);
+  gBoxes.push_back(messageBoxLine(text, caption));
+  return IDOK;
+}
+
+HWND workerWindow() {
+  for (const LocalWindowInfo& w : listLocalWindows())
+    if (w.title == u"TarnixGPS Vellumtrace" && w.className == u"TarnixVellumtrace") return w.window;
+  return nullptr;
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+class GpsWorkerTest : public DeviceImageTest {
+ protected:
+  void SetUp() override {
+    DeviceImageTest::SetUp();
+    resetGpsIntake();
+    resetTrackLog();
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = recordingWindowProc;
+    wc.lpszClassName = u"TarnixVellumtrace";
+    RegisterClassW(&wc);  // once per process; later tests find it registered
+    MessageRecorder::instance().clear();
+    gBoxes.clear();
+    previousBackend = setMessageBoxBackend(recordBox);
+  }
+  void TearDown() override {
+    setMessageBoxBackend(previousBackend);
+    DeviceImageTest::TearDown();
+  }
+  std::string day() { return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")); }
+
+  MessageBoxBackend previousBackend = nullptr;
+};
+
+TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker) {
+  PtyReceiver receiver;
+  ASSERT_TRUE(receiver.linkAsCom1(image->root()));
+  DWORD result = 99;
+  std::thread worker([&] { result = gpsWorkerThread(nullptr); });
+
+  ASSERT_TRUE(waitFor([] { return workerWindow() != nullptr; }, 5000));
+  HWND window = workerWindow();
+  EXPECT_FALSE(IsWindowVisible(window));
+
+  ASSERT_TRUE(receiver.send(kFix));
+  ASSERT_TRUE(waitFor([&] { return day().size() == 14; }, 5000));
+  ASSERT_TRUE(receiver.send(kFix));
+  ASSERT_TRUE(waitFor([&] { return day().size() == 28; }, 5000));
+  EXPECT_EQ(1, shared.logOpen);
+
+  ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+  worker.join();
+  EXPECT_EQ(1u, result);
+  EXPECT_EQ(0, shared.logOpen);
+  HANDLE reader = CreateFileW(u"\\ResidentFlash\\vellumtrace\\060326.log", GENERIC_READ,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, reader);
+  CloseHandle(reader);
+  EXPECT_TRUE(gBoxes.empty());
+
+  // The loop dispatches nothing: the window procedure never saw a tick or
+  // the WM_CLOSE.
+  for (UINT m : MessageRecorder::instance().takeMessages(window)) {
+    EXPECT_NE(WM_TIMER, m);
+    EXPECT_NE(WM_CLOSE, m);
+  }
+}
+
+TEST_F(GpsWorkerTest, WithoutAReceiverTheWorkerShowsOneMessageAndEndsWithoutAWindow) {
+  DWORD result = 99;
+  std::thread worker([&] { result = gpsWorkerThread(nullptr); });
+  worker.join();
+  EXPECT_EQ(0u, result);
+  ASSERT_EQ(1u, gBoxes.size());
+  EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", gBoxes[0]);
+  EXPECT_EQ(nullptr, workerWindow());
+}
+
+}  // namespace
