@@ -44,6 +44,18 @@ double gibFromKib(uint32_t kib) {
   return static_cast<double>(static_cast<float>(kib) * (1.0f / 1048576.0f));
 }
 
+}  // namespace
+
+void formatCardLine(LPWSTR out, uint32_t totalKb, uint32_t freeKb) {
+  wsprintfW(out, kCardFormat, fixed(gibFromKib(totalKb), 3).text, fixed(gibFromKib(freeKb), 3).text);
+}
+
+void formatPercentLine(LPWSTR out, float percent) {
+  wsprintfW(out, kPercentFormat, fixed(static_cast<double>(percent), 0).text);
+}
+
+namespace {
+
 void drawText(HDC dc, RECT rect) { DrawTextW(dc, shared.screenText, -1, &rect, 0); }
 
 void drawBackground(HDC dc, const RECT& client) {
@@ -69,7 +81,7 @@ void drawProgress(HDC dc, LOGFONTW& font, HGDIOBJ ownFont) {
   SetTextColor(dc, kBlack);
   SetBkColor(dc, kWhite);
   const float percent = shared.progressPercent.load();
-  wsprintfW(shared.screenText, kPercentFormat, fixed(percent, 0).text);
+  formatPercentLine(shared.screenText, percent);
   drawText(dc, RECT{25, 128, 450, 150});
   SelectObject(dc, ownFont);
   DeleteObject(progressFont);
@@ -118,8 +130,7 @@ void paintMainWindow(HWND window) {
   HGDIOBJ ownFont = SelectObject(dc, headerFont);
   SetTextColor(dc, kWhite);
   SetBkColor(dc, kCardBarBlue);
-  wsprintfW(shared.screenText, kCardFormat, fixed(gibFromKib(shared.cardTotalKb.load()), 3).text,
-            fixed(gibFromKib(shared.cardFreeKb.load()), 3).text);
+  formatCardLine(shared.screenText, shared.cardTotalKb.load(), shared.cardFreeKb.load());
   drawText(dc, RECT{25, 38, 450, 54});
 
   // Photo count on the white panel.
