@@ -24,9 +24,11 @@ constexpr unsigned kStartMinY = 196, kStartMaxY = 214;
 constexpr unsigned kExitMinY = 236, kExitMaxY = 259;
 
 // The percent text: the whole strip at the first photo (it was not on
-// screen before), afterwards only the patch over its digits.
+// screen before), afterwards only the patch over its digits. The screen's
+// sans-serif face at 15 pixels sets the digits at x = 217 to 252 ("100%"),
+// so the patch reaches to 260; one ending at 220 would leave them stale.
 constexpr RECT kPercentStrip = {0, 128, 480, 150};
-constexpr RECT kPercentDigits = {180, 128, 220, 140};
+constexpr RECT kPercentDigits = {180, 128, 260, 140};
 
 const WCHAR kClosingFormat[] = u"Обработано фотографий: %d из %d фотографий.";
 const WCHAR kTitleCancelled[] = u"Действие отменено!";
