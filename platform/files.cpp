@@ -1,6 +1,7 @@
 // Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CreateDirectoryW,
-// RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, GetFileAttributesW.
+// RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
+// file in one rename), GetFileAttributesW.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process; other
 // processes are not seen. Not supported: overlapped I/O, templates, security
@@ -429,6 +430,40 @@ BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName) {
     return FALSE;
   }
   syncFolderOf(to);
+  return TRUE;
+}
+
+// Replaces an existing file in one rename, so that the name always names a
+// whole file, the old one or the new one. With MOVEFILE_WRITE_THROUGH the
+// folder is flushed too, and a failed flush is reported (after the rename,
+// which has then taken place).
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
+  std::string from, to;
+  if (!hostPathFor(existingName, &from) || !hostPathFor(newName, &to)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  struct stat st;
+  if (hostCalls().lstat(from.c_str(), &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if (!(flags & MOVEFILE_REPLACE_EXISTING) && hostCalls().lstat(to.c_str(), &st) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (openInProcess(from) || openInProcess(to)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  if (hostCalls().rename(from.c_str(), to.c_str()) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if ((flags & MOVEFILE_WRITE_THROUGH) && !syncFolderOf(to)) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
   return TRUE;
 }
 

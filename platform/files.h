@@ -51,6 +51,9 @@ BOOL RemoveDirectoryW(LPCWSTR pathName);
 BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists);
 BOOL DeleteFileW(LPCWSTR fileName);
 BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags);
 DWORD GetFileAttributesW(LPCWSTR fileName);
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 

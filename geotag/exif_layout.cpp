@@ -1,0 +1,55 @@
+#include "geotag/exif_layout.h"
+
+#include <cstring>
+
+TiffBytes tiffOfPayload(const uint8_t* payload, uint32_t payloadSize) {
+  TiffBytes t;
+  if (payloadSize < kExifIdentifierBytes) return t;
+  t.data = payload + kExifIdentifierBytes;
+  t.size = payloadSize - kExifIdentifierBytes;
+  return t;
+}
+
+TagOutcome readExifLayout(const uint8_t* payload, uint32_t payloadSize, ExifLayout* layout) {
+  *layout = ExifLayout{};
+  if (payloadSize < kExifIdentifierBytes + 8 || memcmp(payload, "Exif\0\0", 6) != 0)
+    return TagOutcome::NotExif;
+  TiffBytes tiff = tiffOfPayload(payload, payloadSize);
+  if (tiff.data[0] == 'M' && tiff.data[1] == 'M') return TagOutcome::BigEndian;
+  if (tiff.data[0] != 'I' || tiff.data[1] != 'I' || tiff.le16(2) != 42) return TagOutcome::NotExif;
+  if (tiff.le32(4) != 8) return TagOutcome::OutsideLayout;
+
+  if (!readIfdTable(tiff, 8, &layout->ifd0)) return TagOutcome::Truncated;
+  for (uint32_t i = 0; i < layout->ifd0.count; i++) {
+    IfdEntry e = ifdEntry(tiff, layout->ifd0, i);
+    // The last occurrence of a tag counts.
+    if (e.tag == kTagExifIfd) layout->exifIfd = e.value;
+    if (e.tag == kTagGpsIfd) layout->gpsPointer = e.value;
+  }
+  layout->ifd1 = nextIfdOffset(tiff, layout->ifd0);
+  if (layout->gpsPointer != 0) return TagOutcome::AlreadyGeotagged;
+  if (layout->exifIfd == 0) return TagOutcome::NoExifIfd;
+  if (layout->ifd1 == 0) return TagOutcome::NoIfd1;
+
+  const uint32_t B = layout->ifd1;
+  IfdTable ifd1;
+  if (!readIfdTable(tiff, B, &ifd1)) return tiff.has(B, 2) ? TagOutcome::Truncated : TagOutcome::OutsideLayout;
+  if (B < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+
+  const uint32_t E = layout->exifIfd;
+  if (E >= B) return TagOutcome::ValueAfterIfd1;
+  if (E < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+  if (!readIfdTable(tiff, E, &layout->exif)) return TagOutcome::Truncated;
+  if (layout->exif.end() > B) return TagOutcome::ValueAfterIfd1;
+
+  for (uint32_t i = 0; i < layout->exif.count; i++) {
+    IfdEntry e = ifdEntry(tiff, layout->exif, i);
+    if (e.tag == kTagDateTimeOriginal) {
+      layout->hasDateTimeOriginal = true;
+      layout->dateTimeOriginal = e.value;
+    }
+  }
+  if (!layout->hasDateTimeOriginal) return TagOutcome::NoDateTimeOriginal;
+  if (!tiff.has(layout->dateTimeOriginal, kDateTimeBytes)) return TagOutcome::Truncated;
+  return TagOutcome::Tagged;
+}

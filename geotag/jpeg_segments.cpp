@@ -1,0 +1,52 @@
+#include "geotag/jpeg_segments.h"
+
+#include "geotag/byte_order.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int kApp1Tries = 3;
+
+bool readExactly(HANDLE file, void* buffer, DWORD size) {
+  DWORD got = 0;
+  return ReadFile(file, buffer, size, &got, nullptr) && got == size;
+}
+
+}  // namespace
+
+TagOutcome readPhotoApp1(HANDLE photo, PhotoApp1* app1, uint8_t* payload) {
+  DWORD high = 0;
+  DWORD size = GetFileSize(photo, &high);
+  if (size == 0xFFFFFFFFu || high != 0) return TagOutcome::OutsideLayout;
+  app1->fileSize = size;
+
+  uint8_t soi[2];
+  if (!readExactly(photo, soi, 2) || soi[0] != 0xFF || soi[1] != 0xD8) return TagOutcome::NotJpeg;
+
+  uint64_t position = 2;
+  for (int t = 0; t < kApp1Tries; t++) {
+    uint8_t head[4];
+    if (SetFilePointer(photo, static_cast<LONG>(position), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+      return TagOutcome::Truncated;
+    if (!readExactly(photo, head, 4)) return TagOutcome::Truncated;
+    const uint8_t marker = head[1];
+    const uint32_t length = readBe16(head + 2);
+    if (head[0] != 0xFF) return TagOutcome::NoApp1;
+    // Markers without a length, and the start of the scan, end the search.
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || marker == 0x01 ||
+        (marker >= 0xD0 && marker <= 0xD7) || marker == 0xFF)
+      return TagOutcome::NoApp1;
+    if (length < 2) return TagOutcome::OutsideLayout;
+    if (marker == 0xE1) {
+      app1->lengthField = static_cast<uint32_t>(position + 2);
+      app1->length = length;
+      if (length > kMaxApp1Length) return TagOutcome::App1TooLong;
+      if (app1->end() > size) return TagOutcome::Truncated;
+      if (!readExactly(photo, payload, length - 2)) return TagOutcome::Truncated;
+      return TagOutcome::Tagged;
+    }
+    position += 2 + uint64_t{length};
+    if (position > size) return TagOutcome::Truncated;
+  }
+  return TagOutcome::NoApp1;
+}

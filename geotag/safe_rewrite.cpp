@@ -1,0 +1,98 @@
+#include "geotag/safe_rewrite.h"
+
+#include <cstring>
+
+#include "geotag/byte_order.h"
+#include "geotag/offset_relocation.h"
+#include "platform/files.h"
+
+const WCHAR kTempPhotoPath[] = u"\\SDMMC\\DCIM\\temp.jpg";
+
+namespace {
+
+constexpr DWORD kCopyBufferBytes = 60000;
+// One insertion runs at a time (the temporary file's name is fixed), so the
+// buffers live here instead of on the stack.
+uint8_t copyBuffer[kCopyBufferBytes];
+uint8_t readBack[kApp1PayloadCapacity + kInsertedBytes];
+
+bool writeAll(HANDLE file, const void* data, DWORD size) {
+  DWORD done = 0;
+  return WriteFile(file, data, size, &done, nullptr) && done == size;
+}
+
+// Copies `size` bytes of `from`, starting at `offset`, to the end of `to`.
+bool copyBytes(HANDLE from, uint32_t offset, uint64_t size, HANDLE to) {
+  if (SetFilePointer(from, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    return false;
+  while (size > 0) {
+    DWORD want = size < kCopyBufferBytes ? static_cast<DWORD>(size) : kCopyBufferBytes;
+    DWORD got = 0;
+    if (!ReadFile(from, copyBuffer, want, &got, nullptr) || got != want) return false;
+    if (!writeAll(to, copyBuffer, got)) return false;
+    size -= got;
+  }
+  return true;
+}
+
+// The copy's APP1, read back from the card, must be what was meant, and must
+// read as a geotagged photo of the same layout.
+bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
+  const DWORD size = 2 + copy.payloadSize;
+  DWORD got = 0;
+  if (SetFilePointer(temp, static_cast<LONG>(app1.lengthField), nullptr, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER ||
+      !ReadFile(temp, readBack, size, &got, nullptr) || got != size)
+    return false;
+  if (readBe16(readBack) != copy.payloadSize + 2 || memcmp(readBack + 2, copy.payload, copy.payloadSize))
+    return false;
+  ExifLayout back;
+  if (readExifLayout(readBack + 2, copy.payloadSize, &back) != TagOutcome::AlreadyGeotagged) return false;
+  const ExifLayout& was = copy.expected;
+  return back.ifd0.count == was.ifd0.count + 1 && back.exifIfd == was.exifIfd + kNewEntryBytes &&
+         back.gpsPointer == was.ifd1 + kNewEntryBytes && back.ifd1 == was.ifd1 + kInsertedBytes;
+}
+
+}  // namespace
+
+TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp1& app1,
+                                 const TaggedCopy& copy) {
+  // Exclusive: when the photo being tagged is the temporary file itself, the
+  // photo's own handle makes this open fail, and the photo is left alone.
+  HANDLE temp = CreateFileW(kTempPhotoPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (temp == INVALID_HANDLE_VALUE) {
+    bool inUse = GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(photo);
+    return inUse ? TagOutcome::TempInUse : TagOutcome::WriteFailed;
+  }
+  uint8_t length[2];
+  writeBe16(length, copy.payloadSize + 2);
+  const uint64_t rest = app1.fileSize - app1.end();
+  bool ok = copyBytes(photo, 0, app1.lengthField, temp) && writeAll(temp, length, 2) &&
+            writeAll(temp, copy.payload, copy.payloadSize) && copyBytes(photo, app1.end(), rest, temp);
+  if (ok) {
+    // Nothing more may follow: a photo that grew while it was copied is not
+    // the photo that was read.
+    DWORD extra = 0;
+    ok = ReadFile(photo, copyBuffer, 1, &extra, nullptr) && extra == 0;
+  }
+  if (ok) {
+    DWORD high = 0;
+    ok = GetFileSize(temp, &high) == app1.fileSize + kInsertedBytes && high == 0;
+  }
+  ok = ok && copyReadsBack(temp, app1, copy) && FlushFileBuffers(temp);
+  CloseHandle(photo);
+  ok = CloseHandle(temp) && ok;
+  if (!ok) {
+    DeleteFileW(kTempPhotoPath);
+    return TagOutcome::WriteFailed;
+  }
+  if (!MoveFileExW(kTempPhotoPath, photoPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A failed flush of the folder comes after the rename: the photo is then
+    // the whole tagged copy already.
+    if (GetFileAttributesW(kTempPhotoPath) == INVALID_FILE_ATTRIBUTES) return TagOutcome::Tagged;
+    DeleteFileW(kTempPhotoPath);
+    return TagOutcome::WriteFailed;
+  }
+  return TagOutcome::Tagged;
+}

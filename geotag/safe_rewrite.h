@@ -1,0 +1,26 @@
+// Putting the tagged copy in the photo's place without ever losing the photo:
+// the whole copy is written to the temporary file, checked (its length, and
+// its header read back from the card), flushed to stable storage, and then
+// renamed over the photo in one step, and the folder is flushed. Until the
+// rename the photo is untouched; on any failure the temporary file is removed.
+#pragma once
+
+#include <cstdint>
+
+#include "geotag/exif_layout.h"
+#include "geotag/jpeg_segments.h"
+#include "geotag/tag_outcome.h"
+#include "platform/ce_types.h"
+
+extern const WCHAR kTempPhotoPath[];
+
+struct TaggedCopy {
+  const uint8_t* payload;  // the new APP1 payload (EXIF identifier onwards)
+  uint32_t payloadSize;    // L + 127 - 2
+  ExifLayout expected;     // the photo's layout, to check the copy's against
+};
+
+// Writes the photo (open for reading, closed on return) with its APP1 replaced
+// by the copy's, and renames the result over `photoPath`.
+TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp1& app1,
+                                 const TaggedCopy& copy);

@@ -1,0 +1,41 @@
+// The TIFF image file directory: a 16-bit entry count, 12-byte entries (tag,
+// type, count, value or offset) and the 32-bit offset of the next IFD.
+#pragma once
+
+#include <cstdint>
+
+#include "geotag/byte_order.h"
+
+constexpr uint32_t kIfdEntryBytes = 12;
+// No IFD of a real photo comes near this; a damaged count cannot make a walk
+// run long.
+constexpr uint32_t kMaxIfdEntries = 2048;
+
+struct IfdEntry {
+  uint16_t tag;
+  uint8_t type;  // the low byte: the types in use all fit it
+  uint32_t count;
+  uint32_t value;     // the value itself, or the offset of a value over 4 bytes
+  uint32_t position;  // where the entry lies in the TIFF data
+};
+
+struct IfdTable {
+  uint32_t offset = 0;  // of the entry count
+  uint32_t count = 0;
+  uint32_t entriesEnd() const { return offset + 2 + count * kIfdEntryBytes; }
+  uint32_t end() const { return entriesEnd() + 4; }  // after the next-IFD offset
+};
+
+// Bytes per value of a TIFF type; 0 for a type this program does not know.
+uint32_t tiffTypeSize(uint8_t type);
+
+// Reads the table at `offset`: false when its count exceeds kMaxIfdEntries or
+// the table, next-IFD offset included, does not fit the data.
+bool readIfdTable(const TiffBytes& tiff, uint64_t offset, IfdTable* table);
+IfdEntry ifdEntry(const TiffBytes& tiff, const IfdTable& table, uint32_t index);
+uint32_t nextIfdOffset(const TiffBytes& tiff, const IfdTable& table);
+
+// The size of an entry's value in bytes, 0 for an unknown type.
+uint64_t valueBytes(const IfdEntry& e);
+// True when the value lies outside the entry, at the offset the entry holds.
+bool valueOutsideEntry(const IfdEntry& e);

@@ -1,0 +1,102 @@
+// Track lookup: finds the fix recorded when the photo in exifDateTime was
+// taken. The camera clock runs three hours ahead of the UTC times the log
+// carries; a record within one second matches, and the first one in the file
+// wins. The log is read in blocks of whole records (what record-by-record
+// reading would find, for a fraction of the calls); a trailing fragment
+// shorter than a record cannot be a fix and is not examined.
+#include "geotag/track_lookup.h"
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "app/state/shared_state.h"
+#include "platform/files.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr int kRecordBytes = 14;
+constexpr int32_t kCameraClockAheadOfUtc = 10800;
+// 4096 records a read: a full day's log (86,400 records) in 22 reads.
+constexpr DWORD kBlockBytes = kRecordBytes * 4096;
+// One lookup runs at a time, on the UI thread, so the block lives here rather
+// than on that thread's stack.
+unsigned char block[kBlockBytes];
+
+// A two-character field of exifDateTime read as a decimal number: leading
+// blanks skipped, digits up to the first other character, none counting 0.
+int32_t fieldValue(const char* field) {
+  int i = 0;
+  while (i < 2 && field[i] == ' ') i++;
+  int32_t v = 0;
+  for (; i < 2 && field[i] >= '0' && field[i] <= '9'; i++) v = v * 10 + (field[i] - '0');
+  return v;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int32_t readLe32(const unsigned char* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void keepRecord(const unsigned char* r) {
+  memcpy(&shared.matchLatitude, r + 4, 4);
+  shared.matchLatRef = static_cast<char>(r[8]);
+  memcpy(&shared.matchLongitude, r + 9, 4);
+  shared.matchLonRef = static_cast<char>(r[13]);
+}
+
+}  // namespace
+
+bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size) {
+  const char* dd = dateTime + 8;
+  const char* mm = dateTime + 5;
+  const char* yy = dateTime + 2;
+  // Only digits may go into the name: a date of other characters names no
+  // log, and must never steer the open to another folder ("..", "\").
+  for (const char* f : {dd, mm, yy})
+    if (!isDigit(f[0]) || !isDigit(f[1])) return false;
+  char name[7] = {dd[0], dd[1], mm[0], mm[1], yy[0], yy[1], 0};
+  WCHAR wide[7];
+  for (int i = 0; i < 7; i++) wide[i] = static_cast<unsigned char>(name[i]);
+  WCHAR out[1024];
+  wsprintfW(out, u"\\ResidentFlash\\vellumtrace\\%s.log", wide);
+  wcsncpy16(path, out, size);
+  return true;
+}
+
+int findTrackFix() {
+  const char* dt = shared.exifDateTime;
+  const int32_t photoSeconds = fieldValue(dt + 11) * 3600 + fieldValue(dt + 14) * 60 + fieldValue(dt + 17);
+
+  WCHAR path[64];
+  if (!trackLogPathFor(dt, path, 64)) return -1;
+  HANDLE log = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (log == INVALID_HANDLE_VALUE) return -1;
+
+  int result = -1;
+  DWORD carried = 0;  // bytes of a record cut by the end of the previous block
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(log, block + carried, kBlockBytes - carried, &got, nullptr) || got == 0) break;
+    DWORD have = carried + got;
+    DWORD whole = have - have % kRecordBytes;
+    for (DWORD at = 0; at < whole; at += kRecordBytes) {
+      const unsigned char* r = block + at;
+      keepRecord(r);
+      // In 64 bits, so that no time a damaged log holds can overflow.
+      int64_t d = static_cast<int64_t>(readLe32(r)) + kCameraClockAheadOfUtc - photoSeconds;
+      if (d > -2 && d < 2) {
+        result = 0;
+        break;
+      }
+    }
+    if (result == 0) break;
+    carried = have - whole;
+    memmove(block, block + whole, carried);
+  }
+  CloseHandle(log);
+  return result;
+}

@@ -1,0 +1,148 @@
+// The real camera photos of the shared test data: each comes out as its
+// manifest says, and exiftool, reading independently, finds the tagged ones'
+// GPS position and every tag they had, the thumbnail included, unchanged.
+#include <cstdio>
+#include <initializer_list>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "tests/geotag/photo_fixture.h"
+
+namespace {
+
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+// exiftool's "-G1 -s" listing of several files, as file -> tag -> value.
+// Left out is what a rewrite must change: the file's own facts, the GPS
+// group and offsets.
+using Tags = std::map<std::string, std::string>;
+std::map<std::string, Tags> tagsOf(const std::vector<std::string>& paths) {
+  std::string command = "exiftool -a -G1 -s -n";
+  for (const std::string& p : paths) command += " '" + p + "'";
+  command += " 2>/dev/null";
+  std::map<std::string, Tags> all;
+  std::istringstream lines(run(command));
+  std::string line, file = paths.size() == 1 ? paths[0] : "";
+  while (std::getline(lines, line)) {
+    if (line.rfind("======== ", 0) == 0) {
+      file = line.substr(9);
+      continue;
+    }
+    size_t colon = line.find(": ");
+    if (colon == std::string::npos) continue;
+    std::string key = line.substr(0, line.find_last_not_of(' ', colon - 1) + 1);
+    std::string value = line.substr(colon + 2);
+    if (key.rfind("[System]", 0) == 0 || key.rfind("[File]", 0) == 0 || key.rfind("[Composite]", 0) == 0 ||
+        key.find("Offset") != std::string::npos)
+      continue;
+    // The note about odd offsets is what the 115-byte GPS block makes unavoidable.
+    if (key.rfind("[ExifTool]", 0) == 0 && value.find("odd offset") != std::string::npos) continue;
+    all[file][key] = value;
+  }
+  return all;
+}
+
+// The shared data lies beside the clone; a worktree lies one folder deeper.
+std::string sharedPhotos() {
+  for (std::string dir : {std::string(VT_SHARED_TESTDATA), std::string(VT_SOURCE_DIR) + "/../../shared/testdata"})
+    if (fileExists(dir + "/photos/MANIFEST.tsv")) return dir + "/photos/";
+  return VT_SHARED_TESTDATA "/photos/";
+}
+
+class CameraPhotosTest : public PhotoTest {};
+
+TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
+  const std::string dir = sharedPhotos();
+  std::ifstream manifest(dir + "MANIFEST.tsv");
+  ASSERT_TRUE(manifest) << "no shared photos";
+  std::string line;
+  std::getline(manifest, line);  // header
+  struct Photo {
+    std::string name, expected, reason;
+  };
+  std::vector<Photo> photos;
+  while (std::getline(manifest, line)) {
+    std::istringstream fields(line);
+    Photo p;
+    std::getline(fields, p.name, '\t');
+    std::getline(fields, p.expected, '\t');
+    std::getline(fields, p.reason, '\t');
+    photos.push_back(p);
+  }
+  ASSERT_FALSE(photos.empty());
+
+  // A fix at each photo's time less three hours, in the log of its day, after
+  // one that is out of the tolerance.
+  ::mkdir(image->path("original").c_str(), 0777);
+  std::vector<std::string> originals;
+  for (const Photo& p : photos) {
+    originals.push_back(image->path("original/" + p.name));
+    writeWholeFile(originals.back(), readWholeFile(dir + p.name));
+  }
+  std::map<std::string, Tags> before = tagsOf(originals);
+  std::map<std::string, std::vector<TestRecord>> logs;
+  for (size_t i = 0; i < photos.size(); i++) {
+    std::string dt;
+    for (auto& [key, value] : before[originals[i]])
+      if (key.find("DateTimeOriginal") != std::string::npos) dt = value;
+    if (dt.size() < 19) continue;
+    int s = std::stoi(dt.substr(11, 2)) * 3600 + std::stoi(dt.substr(14, 2)) * 60 + std::stoi(dt.substr(17, 2));
+    auto& day = logs[dt.substr(8, 2) + dt.substr(5, 2) + dt.substr(2, 2)];
+    day.push_back({s - 10800 - 5});
+    day.push_back({s - 10800 + 1, 4807.038f, 'S', 1131.0f, 'W'});
+  }
+  for (auto& [day, records] : logs) writeTrackLog(*image, day, records);
+
+  std::vector<std::string> tagged, taggedOriginals;
+  for (size_t i = 0; i < photos.size(); i++) {
+    SCOPED_TRACE(photos[i].name + " " + photos[i].reason);
+    const std::string original = readWholeFile(originals[i]);
+    int result = tag(original, photos[i].name);
+    if (photos[i].expected == "unchanged") {
+      EXPECT_NE(result, 0);
+      expectUntouched(original, photos[i].name);
+      continue;
+    }
+    ASSERT_EQ(result, 0) << tagOutcomeReason(lastTagOutcome());
+    EXPECT_EQ(readWholeFile(photoFile(photos[i].name)).size(), original.size() + 127);
+    tagged.push_back(photoFile(photos[i].name));
+    taggedOriginals.push_back(originals[i]);
+  }
+  ASSERT_EQ(tagged.size(), 7u);
+
+  std::map<std::string, Tags> after = tagsOf(tagged);
+  for (size_t i = 0; i < tagged.size(); i++) {
+    SCOPED_TRACE(tagged[i]);
+    Tags got = after[tagged[i]];
+    EXPECT_EQ(got["[GPS]           GPSLatitude"], "48.1173016666667");
+    EXPECT_EQ(got["[GPS]           GPSLongitude"], "11.5166666666667");
+    EXPECT_EQ(got["[GPS]           GPSLatitudeRef"], "S");
+    EXPECT_EQ(got["[GPS]           GPSLongitudeRef"], "W");
+    EXPECT_EQ(got["[GPS]           GPSVersionID"], "2 2 0 0");
+    std::erase_if(got, [](const auto& kv) { return kv.first.rfind("[GPS]", 0) == 0; });
+    EXPECT_EQ(got, before[taggedOriginals[i]]);
+  }
+  // The thumbnails still extract, and are the same.
+  std::string command = "exiftool -q -q -b -ThumbnailImage -w %d%f.thumb";
+  for (size_t i = 0; i < tagged.size(); i++) command += " '" + tagged[i] + "' '" + taggedOriginals[i] + "'";
+  run(command);
+  for (size_t i = 0; i < tagged.size(); i++) {
+    auto thumbOf = [](const std::string& p) { return readWholeFile(p.substr(0, p.rfind('.')) + ".thumb"); };
+    std::string thumbnail = thumbOf(tagged[i]);
+    EXPECT_EQ(thumbnail.substr(0, 2), "\xFF\xD8") << tagged[i];
+    EXPECT_TRUE(thumbnail == thumbOf(taggedOriginals[i])) << tagged[i];
+  }
+}
+
+}  // namespace

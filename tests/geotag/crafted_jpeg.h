@@ -1,0 +1,141 @@
+// Builds small JPEG files with an EXIF block laid out exactly as a test asks:
+// IFD0, its values, the Exif IFD at a chosen offset, its values, IFD1 at a
+// chosen offset, its values and a thumbnail, then a fake scan.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CraftEntry {
+  uint16_t tag;
+  uint16_t type;
+  uint32_t count;
+  uint32_t value = 0;
+  std::string data = {};  // placed after the table, its offset becoming the value
+};
+
+struct CraftSpec {
+  std::vector<CraftEntry> ifd0;  // an entry 0x8769 gets the Exif IFD's offset
+  std::vector<CraftEntry> exif;
+  std::vector<CraftEntry> ifd1;  // 0x0201/0x0202 get the thumbnail's offset/length
+  uint32_t exifAt = 0;           // 0: right after IFD0's values
+  uint32_t ifd1At = 0;           // 0: right after the Exif IFD's values; ~0u: no IFD1
+  std::string thumbnail = "\xFF\xD8thumbnail\xFF\xD9";
+  std::string before;            // segments between FF D8 and APP1
+  std::string scan = std::string("\xFF\xDB\x00\x04\x01\x02\xFF\xDA\x00\x02", 10) + "scan data\xFF\xD9";
+  bool bigEndian = false;
+};
+
+inline void putLe16(std::string& s, size_t at, uint32_t v) {
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+inline void putLe32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+inline uint32_t getLe16(const std::string& s, size_t at) {
+  return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8;
+}
+inline uint32_t getLe32(const std::string& s, size_t at) {
+  return getLe16(s, at) | getLe16(s, at + 2) << 16;
+}
+
+struct CraftedLayout {
+  uint32_t exifIfd = 0, ifd1 = 0, thumbnail = 0;
+  uint32_t ifd0Value[64] = {};  // the value field each IFD0 entry ended with
+  uint32_t exifValue[64] = {};
+  uint32_t ifd1Value[64] = {};
+};
+
+// The TIFF data and where things went.
+inline std::string craftTiff(const CraftSpec& spec, CraftedLayout* out) {
+  std::string t("II*\0\x08\0\0\0", 8);
+  auto table = [&](const std::vector<CraftEntry>& entries, uint32_t* values) {
+    size_t at = t.size();
+    t.append(2 + 12 * entries.size() + 4, '\0');
+    putLe16(t, at, static_cast<uint32_t>(entries.size()));
+    for (size_t i = 0; i < entries.size(); i++) {
+      const CraftEntry& e = entries[i];
+      size_t p = at + 2 + 12 * i;
+      putLe16(t, p, e.tag);
+      putLe16(t, p + 2, e.type);
+      putLe32(t, p + 4, e.count);
+      uint32_t v = e.value;
+      if (!e.data.empty()) {
+        v = static_cast<uint32_t>(t.size());
+        t += e.data;
+      }
+      putLe32(t, p + 8, v);
+      values[i] = v;
+    }
+    return at;
+  };
+  auto padTo = [&](uint32_t at) {
+    if (at > t.size()) t.append(at - t.size(), '\0');
+  };
+  size_t ifd0 = table(spec.ifd0, out->ifd0Value);
+  padTo(spec.exifAt);
+  out->exifIfd = static_cast<uint32_t>(t.size());
+  table(spec.exif, out->exifValue);
+  for (size_t i = 0; i < spec.ifd0.size(); i++)
+    if (spec.ifd0[i].tag == 0x8769) putLe32(t, ifd0 + 2 + 12 * i + 8, out->ifd0Value[i] = out->exifIfd);
+  if (spec.ifd1At != ~0u) {
+    padTo(spec.ifd1At);
+    out->ifd1 = static_cast<uint32_t>(t.size());
+    putLe32(t, ifd0 + 2 + 12 * spec.ifd0.size(), out->ifd1);
+    size_t ifd1 = table(spec.ifd1, out->ifd1Value);
+    out->thumbnail = static_cast<uint32_t>(t.size());
+    t += spec.thumbnail;
+    for (size_t i = 0; i < spec.ifd1.size(); i++) {
+      size_t p = ifd1 + 2 + 12 * i + 8;
+      if (spec.ifd1[i].tag == 0x0201) putLe32(t, p, out->ifd1Value[i] = out->thumbnail);
+      if (spec.ifd1[i].tag == 0x0202)
+        putLe32(t, p, out->ifd1Value[i] = static_cast<uint32_t>(spec.thumbnail.size()));
+    }
+  }
+  if (spec.bigEndian) t[0] = t[1] = 'M';
+  return t;
+}
+
+inline std::string app1Of(const std::string& tiff) {
+  std::string payload = std::string("Exif\0\0", 6) + tiff;
+  size_t length = payload.size() + 2;
+  return std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length) + payload;
+}
+
+inline std::string craftJpeg(const CraftSpec& spec, CraftedLayout* layout = nullptr) {
+  CraftedLayout unused;
+  std::string tiff = craftTiff(spec, layout ? layout : &unused);
+  return std::string("\xFF\xD8", 2) + spec.before + app1Of(tiff) + spec.scan;
+}
+
+inline CraftEntry asciiEntry(uint16_t tag, const std::string& text) {
+  std::string data = text + '\0';
+  if (data.size() <= 4) {
+    CraftEntry e{tag, 2, static_cast<uint32_t>(data.size())};
+    std::string v = data + std::string(4 - data.size(), '\0');
+    e.value = getLe32(v, 0);
+    return e;
+  }
+  return CraftEntry{tag, 2, static_cast<uint32_t>(data.size()), 0, data};
+}
+inline CraftEntry rationalEntry(uint16_t tag, uint32_t num, uint32_t den) {
+  std::string d(8, '\0');
+  putLe32(d, 0, num);
+  putLe32(d, 4, den);
+  return CraftEntry{tag, 5, 1, 0, d};
+}
+inline CraftEntry shortEntry(uint16_t tag, uint16_t v) { return CraftEntry{tag, 3, 1, v}; }
+inline CraftEntry exifPointer() { return CraftEntry{0x8769, 4, 1, 0}; }
+
+// A camera-like photo: Make, XResolution, Orientation, the Exif pointer;
+// DateTimeOriginal and a user comment; IFD1 with a resolution and thumbnail.
+inline CraftSpec cameraSpec(const std::string& dateTime) {
+  CraftSpec s;
+  s.ifd0 = {asciiEntry(0x010F, "Maker"), rationalEntry(0x011A, 72, 1), shortEntry(0x0112, 1), exifPointer()};
+  s.exif = {asciiEntry(0x9003, dateTime),
+            CraftEntry{0x9286, 7, 16, 0, std::string("ASCII\0\0\0comment!", 16)}};
+  s.ifd1 = {rationalEntry(0x011A, 72, 1), CraftEntry{0x0201, 4, 1}, CraftEntry{0x0202, 4, 1}};
+  return s;
+}

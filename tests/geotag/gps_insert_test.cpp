@@ -1,0 +1,341 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/host_calls.h"
+
+#include "tests/geotag/photo_fixture.h"
+
+namespace {
+
+class GpsInsertTest : public PhotoTest {};
+
+// The layout of a camera photo with ten IFD0 entries, the Exif IFD at 240 with
+// twenty, and IFD1 at 1000.
+CraftSpec workedLayout() {
+  CraftSpec s;
+  s.ifd0 = {asciiEntry(0x010F, "Maker"),  rationalEntry(0x011A, 72, 1), asciiEntry(0x0131, "v1."),
+            shortEntry(0x0112, 6),        exifPointer(),                 shortEntry(0x0128, 2),
+            shortEntry(0x0213, 1),        shortEntry(0x0100, 640),       shortEntry(0x0101, 480),
+            shortEntry(0x0103, 6)};
+  s.exifAt = 240;
+  s.exif.push_back(asciiEntry(0x9003, kPhotoTime));
+  for (int i = 1; i < 20; i++) s.exif.push_back(shortEntry(static_cast<uint16_t>(0xA400 + i), i));
+  s.ifd1At = 1000;
+  s.ifd1 = {rationalEntry(0x011A, 72, 1), CraftEntry{0x0201, 4, 1}, CraftEntry{0x0202, 4, 1}};
+  return s;
+}
+
+TEST_F(GpsInsertTest, TheWorkedLayoutComesOutAsDesigned) {
+  CraftedLayout at;
+  const std::string photo = craftJpeg(workedLayout(), &at);
+  ASSERT_EQ(at.exifIfd, 240u);
+  ASSERT_EQ(at.ifd1, 1000u);
+  ASSERT_EQ(tag(photo), 0) << tagOutcomeReason(lastTagOutcome());
+  const std::string out = readWholeFile(photoFile());
+  ASSERT_EQ(out.size(), photo.size() + 127);
+  EXPECT_EQ(std::string(shared.exifDateTime), kPhotoTime);
+
+  // APP1 right after FF D8: p = 4, T = 12; its length grows by 127.
+  EXPECT_EQ(out.substr(0, 4), photo.substr(0, 4));
+  EXPECT_EQ((uint8_t(out[4]) << 8 | uint8_t(out[5])), (uint8_t(photo[4]) << 8 | uint8_t(photo[5])) + 127);
+  const std::string in = photo.substr(12), t = out.substr(12);
+  auto entry = [&](const std::string& s, uint32_t ifd, int i) { return s.substr(ifd + 2 + 12 * i, 12); };
+
+  EXPECT_EQ(getLe16(t, 8), 11u);
+  EXPECT_EQ(entry(t, 8, 10), std::string("\x25\x88\x04\x00\x01\x00\x00\x00\xF4\x03\x00\x00", 12));
+  EXPECT_EQ(t.substr(8 + 2 + 12 * 11, 4), std::string("\x67\x04\x00\x00", 4));
+  EXPECT_EQ(getLe32(t, 8 + 2 + 12 * 4 + 8), 252u);             // Exif IFD pointer
+  EXPECT_EQ(getLe32(t, 10 + 8), at.ifd0Value[0] + 12);          // Make, ASCII of 6
+  EXPECT_EQ(getLe32(t, 10 + 12 + 8), at.ifd0Value[1] + 12);     // XResolution
+  EXPECT_EQ(entry(t, 8, 2), entry(in, 8, 2));                   // ASCII of 4, in its entry
+  EXPECT_EQ(entry(t, 8, 3), entry(in, 8, 3));                   // Orientation
+  // Pieces 8 and 11 move unchanged: 106 and 518 bytes.
+  EXPECT_EQ(t.substr(134 + 12, 106), in.substr(134, 106));
+  EXPECT_EQ(t.substr(240 + 12 + 2 + 240, 518), in.substr(240 + 2 + 240, 518));
+  EXPECT_EQ(getLe16(t, 252), 20u);
+  EXPECT_EQ(getLe32(t, 252 + 2 + 8), at.exifValue[0] + 12);     // DateTimeOriginal
+  // The GPS block at B + 12, its rationals at 1078 and 1102.
+  EXPECT_EQ(getLe16(t, 1012), 5u);
+  EXPECT_EQ(getLe32(t, 1012 + 2 + 24 + 8), 1078u);
+  EXPECT_EQ(getLe32(t, 1012 + 2 + 48 + 8), 1102u);
+  EXPECT_EQ(t[1012 + 22], 'N');
+  EXPECT_EQ(getLe32(t, 1078), 55u);
+  EXPECT_EQ(getLe32(t, 1078 + 8), 451235u);
+  EXPECT_EQ(getLe32(t, 1102), 37u);
+  EXPECT_EQ(getLe32(t, 1102 + 8), 375679u);
+  // IFD1 at 1127 with its resolution and thumbnail offsets moved by 127.
+  EXPECT_EQ(getLe32(t, 1127 + 2 + 8), at.ifd1Value[0] + 127);
+  EXPECT_EQ(getLe32(t, 1127 + 2 + 12 + 8), at.thumbnail + 127);
+  EXPECT_EQ(t.substr(at.thumbnail + 127), in.substr(at.thumbnail));
+
+  // A second pass finds the GPS pointer and changes nothing.
+  EXPECT_EQ(insertGpsIfd(photoName().c_str()), -1);
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::AlreadyGeotagged);
+  expectUntouched(out);
+}
+
+TEST_F(GpsInsertTest, App1IsFoundAmongTheFirstThreeSegments) {
+  const std::string app0("\xFF\xE0\x00\x10JFIF\0\x01\x02\x00\x00\x01\x00\x01\x00\x00", 18);
+  const std::string app2("\xFF\xE2\x00\x06zzzz", 8);
+  CraftedLayout at;
+  CraftSpec s = cameraSpec(kPhotoTime);
+  std::string bare = craftJpeg(s, &at);
+
+  s.before = app0;  // p = 22, T = 30
+  std::string photo = craftJpeg(s);
+  ASSERT_EQ(tag(photo), 0);
+  std::string out = readWholeFile(photoFile());
+  EXPECT_EQ(out.substr(0, 22), photo.substr(0, 22));
+  EXPECT_EQ(getLe16(out, 30 + at.ifd1 + 12), 5u);  // the GPS block at B + 12
+  EXPECT_EQ(out.size(), photo.size() + 127);
+
+  s.before = app0 + app2;  // APP1 third
+  EXPECT_EQ(tag(s.before.empty() ? bare : craftJpeg(s)), 0);
+
+  s.before = app0 + app2 + app2;  // APP1 fourth
+  photo = craftJpeg(s);
+  EXPECT_EQ(tag(photo), 1);
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::NoApp1);
+  expectUntouched(photo);
+}
+
+TEST_F(GpsInsertTest, TheLengthFieldIsWrittenHighByteFirst) {
+  CraftSpec s = cameraSpec(kPhotoTime);
+  std::string photo = craftJpeg(s);
+  // Pad the thumbnail until APP1 is 0x1234 long.
+  size_t length = uint8_t(photo[4]) << 8 | uint8_t(photo[5]);
+  s.thumbnail += std::string(0x1234 - length, 'x');
+  photo = craftJpeg(s);
+  ASSERT_EQ(photo.substr(4, 2), "\x12\x34");
+  ASSERT_EQ(tag(photo), 0);
+  EXPECT_EQ(readWholeFile(photoFile()).substr(0, 6), std::string("\xFF\xD8\xFF\xE1\x12\xB3", 6));
+}
+
+TEST_F(GpsInsertTest, ALargePhotoIsCopiedWhole) {
+  CraftSpec s = cameraSpec(kPhotoTime);
+  std::string scan;
+  for (int i = 0; i < 2 * 1024 * 1024; i++) scan += static_cast<char>(i * 7 + i / 251);
+  s.scan = std::string("\xFF\xDA\x00\x02", 4) + scan + "\xFF\xD9";
+  std::string photo = craftJpeg(s);
+  ASSERT_EQ(tag(photo), 0);
+  std::string out = readWholeFile(photoFile());
+  ASSERT_EQ(out.size(), photo.size() + 127);
+  EXPECT_EQ(out.substr(out.size() - s.scan.size()), s.scan);
+}
+
+// Photos the geotagger does not understand, or that have nothing to tag,
+// stay byte for byte as they were.
+TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
+  struct Case {
+    const char* what;
+    std::string photo;
+    int result;
+    TagOutcome outcome;
+  };
+  auto with = [](auto change) {
+    CraftSpec s = cameraSpec(kPhotoTime);
+    change(s);
+    return craftJpeg(s);
+  };
+  const std::string good = craftJpeg(cameraSpec(kPhotoTime));
+  std::string ifd0At10 = good;
+  ifd0At10[12 + 4] = 10;
+  std::string notExif = good;
+  notExif[6] = 'X';
+  const size_t goodLength = uint8_t(good[4]) << 8 | uint8_t(good[5]);
+  std::string tooLong = with([&](CraftSpec& s) { s.thumbnail += std::string(65409 - goodLength, 't'); });
+  std::vector<Case> cases = {
+      {"empty", "", 1, TagOutcome::NotJpeg},
+      {"one byte", "\xFF", 1, TagOutcome::NotJpeg},
+      {"not a JPEG", "GIF89a....", 1, TagOutcome::NotJpeg},
+      {"big-endian", with([](CraftSpec& s) { s.bigEndian = true; }), 1, TagOutcome::BigEndian},
+      {"IFD0 not at 8", ifd0At10, 1, TagOutcome::OutsideLayout},
+      {"not Exif", notExif, 1, TagOutcome::NotExif},
+      {"no IFD1", with([](CraftSpec& s) { s.ifd1At = ~0u; }), -1 + 2, TagOutcome::NoIfd1},
+      {"no Exif IFD", with([](CraftSpec& s) { s.ifd0.pop_back(); }), -1, TagOutcome::NoExifIfd},
+      {"no DateTimeOriginal", with([](CraftSpec& s) { s.exif.erase(s.exif.begin()); }), -1,
+       TagOutcome::NoDateTimeOriginal},
+      {"already tagged", with([](CraftSpec& s) { s.ifd0.push_back(CraftEntry{0x8825, 4, 1, 26}); }), -1,
+       TagOutcome::AlreadyGeotagged},
+      {"no fix", craftJpeg(cameraSpec("2010:06:05 14:30:10")), -1, TagOutcome::NoMatchingFix},
+      {"no log", craftJpeg(cameraSpec("2010:06:06 14:30:07")), -1, TagOutcome::NoMatchingFix},
+      {"APP1 too long", tooLong, 1, TagOutcome::App1TooLong},
+      {"truncated in APP1", good.substr(0, 60), 1, TagOutcome::Truncated},
+      {"truncated in the markers", good.substr(0, 3), 1, TagOutcome::Truncated},
+  };
+  // A value of IFD0, or the Exif IFD itself, at or after IFD1.
+  CraftSpec after = cameraSpec(kPhotoTime);
+  CraftedLayout at;
+  craftJpeg(after, &at);
+  after.ifd0[1] = CraftEntry{0x011A, 5, 1, at.thumbnail};
+  cases.push_back({"IFD0 value after IFD1", craftJpeg(after), 1, TagOutcome::ValueAfterIfd1});
+  after = cameraSpec(kPhotoTime);
+  after.exif[1] = CraftEntry{0x9286, 7, 16, at.ifd1};
+  cases.push_back({"Exif value across IFD1", craftJpeg(after), 1, TagOutcome::ValueAfterIfd1});
+  std::string exifAfter = good;
+  putLe32(exifAfter, 12 + 10 + 12 * 3 + 8, at.ifd1 + 2);
+  cases.push_back({"Exif IFD after IFD1", exifAfter, 1, TagOutcome::ValueAfterIfd1});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(tag(c.photo), c.result);
+    EXPECT_EQ(lastTagOutcome(), c.outcome) << tagOutcomeReason(lastTagOutcome());
+    expectUntouched(c.photo);
+  }
+  EXPECT_EQ(insertGpsIfd(photoName("missing.jpg").c_str()), 1);
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::CannotOpen);
+}
+
+// Damaged or hostile structures: the geotagger reads nothing outside what the
+// file holds, follows no directory twice, and leaves the photo as it was.
+TEST_F(GpsInsertTest, HostileStructuresAreRefusedSafely) {
+  const std::string good = craftJpeg(cameraSpec(kPhotoTime));
+  CraftedLayout at;
+  craftJpeg(cameraSpec(kPhotoTime), &at);
+  const size_t T = 12;
+  auto patched = [&](size_t tiffOffset, uint32_t v, int bytes = 4) {
+    std::string s = good;
+    if (bytes == 2) putLe16(s, T + tiffOffset, v); else putLe32(s, T + tiffOffset, v);
+    return s;
+  };
+  const uint32_t ifd0Next = 10 + 12 * 4, ifd1Next = at.ifd1 + 2 + 12 * 3;
+  std::vector<std::pair<const char*, std::string>> cases = {
+      {"huge IFD0 count", patched(8, 0xFFFF, 2)},
+      {"IFD0 count past APP1", patched(8, 300, 2)},
+      {"Exif IFD past the end", patched(10 + 12 * 3 + 8, 0xFFFFFFF0)},
+      {"IFD1 past the end", patched(ifd0Next, 0x7FFFFFFF)},
+      {"IFD1 is IFD0", patched(ifd0Next, 8)},
+      {"IFD1 points at itself", patched(ifd1Next, at.ifd1)},
+      {"IFD1 points back at the Exif IFD", patched(ifd1Next, at.exifIfd)},
+      {"value offset wraps", patched(10 + 12 + 8, 0xFFFFFFFC)},
+      {"count makes the value huge", patched(10 + 12 + 4, 0x20000000)},
+      {"DateTimeOriginal past the end", patched(at.exifIfd + 2 + 8, at.thumbnail + 60)},
+      {"thumbnail past the end", patched(at.ifd1 + 2 + 12 + 8, 0xFFFFFF00)},
+      {"thumbnail across IFD1", patched(at.ifd1 + 2 + 12 + 8, at.ifd1 - 4)},
+      {"APP1 length 1", [&] { std::string s = good; s[4] = 0; s[5] = 1; return s; }()},
+  };
+  for (auto& [what, photo] : cases) {
+    SCOPED_TRACE(what);
+    EXPECT_NE(tag(photo), 0);
+    expectUntouched(photo);
+  }
+}
+
+TEST_F(GpsInsertTest, MakerNoteOffsetsFromTheTiffHeaderMoveWithTheNote) {
+  CraftSpec s = cameraSpec(kPhotoTime);
+  CraftedLayout at;
+  // A note with an IFD of two entries, one with its value inside the note,
+  // and a footer that records the note's own position.
+  auto note = [](uint32_t start, bool footer) {
+    std::string n(2 + 24 + 4, '\0');
+    putLe16(n, 0, 2);
+    putLe16(n, 2, 1); putLe16(n, 4, 3); putLe32(n, 6, 1); putLe32(n, 10, 7);
+    putLe16(n, 14, 2); putLe16(n, 16, 2); putLe32(n, 18, 8); putLe32(n, 22, start + 30);
+    n += "made-by";
+    n += '\0';
+    if (footer) {
+      n += std::string("II*\0", 4);
+      n += std::string(4, '\0');
+      putLe32(n, n.size() - 4, start);
+    }
+    return n;
+  };
+  s.exif.push_back(CraftEntry{0x927C, 7, 46, 0, std::string(46, '\0')});
+  craftJpeg(s, &at);
+  const uint32_t start = at.exifValue[2];
+  s.exif[2].data = note(start, true);
+  const std::string photo = craftJpeg(s, &at);
+  ASSERT_EQ(tag(photo), 0);
+  const std::string t = readWholeFile(photoFile()).substr(12);
+  const uint32_t moved = start + 12;
+  EXPECT_EQ(getLe32(t, at.exifIfd + 12 + 2 + 24 + 8), moved);
+  EXPECT_EQ(getLe32(t, moved + 10), 7u);          // a value in its entry
+  EXPECT_EQ(getLe32(t, moved + 22), moved + 30);  // the value in the note
+  EXPECT_EQ(t.substr(moved + 30, 8), std::string("made-by\0", 8));
+  EXPECT_EQ(getLe32(t, moved + 42), moved);       // the footer
+
+  // A note that counts from its own start is moved as it is.
+  s.exif[2].data = note(0, false) + std::string(8, '\0');
+  const std::string selfRelative = craftJpeg(s, &at);
+  ASSERT_EQ(tag(selfRelative), 0);
+  const std::string t2 = readWholeFile(photoFile()).substr(12);
+  const std::string in2 = selfRelative.substr(12);
+  EXPECT_EQ(t2.substr(at.exifValue[2] + 12, 46), in2.substr(at.exifValue[2], 46));
+}
+
+TEST_F(GpsInsertTest, APhotoNamedLikeTheTemporaryFileIsNeverDestroyed) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  writeWholeFile(tempFile(), photo);
+  EXPECT_NE(insertGpsIfd(u"\\SDMMC\\DCIM\\temp.jpg"), 0);
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::TempInUse);
+  EXPECT_EQ(readWholeFile(tempFile()), photo);
+}
+
+// Every way the copy can fail before the rename leaves the photo as it was
+// and no temporary file behind.
+TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  static int writes;
+  struct Case {
+    const char* what;
+    void (*inject)(HostCalls&);
+  } cases[] = {
+      {"card full", [](HostCalls& h) { h.write = [](int, const void*, size_t) -> ssize_t { errno = ENOSPC; return -1; }; }},
+      {"short write, then full", [](HostCalls& h) {
+         writes = 0;
+         h.write = [](int fd, const void* b, size_t n) -> ssize_t {
+           if (++writes == 1) return realHostCalls().write(fd, b, n > 3 ? 3 : n);
+           errno = ENOSPC;
+           return -1;
+         };
+       }},
+      {"write stops", [](HostCalls& h) {
+         writes = 0;
+         h.write = [](int fd, const void* b, size_t n) -> ssize_t {
+           return ++writes < 3 ? realHostCalls().write(fd, b, n) : 0;
+         };
+       }},
+      {"flush fails", [](HostCalls& h) { h.fsync = [](int) { errno = EIO; return -1; }; }},
+      {"rename fails", [](HostCalls& h) { h.rename = [](const char*, const char*) { errno = EROFS; return -1; }; }},
+      {"temporary file cannot be made", [](HostCalls& h) {
+         h.open = [](const char* p, int f, mode_t m) {
+           if (strstr(p, "temp.jpg")) { errno = EROFS; return -1; }
+           return realHostCalls().open(p, f, m);
+         };
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeWholeFile(photoFile(), photo);
+    int result;
+    {
+      HostCallsOverride guard;
+      c.inject(hostCalls());
+      result = insertGpsIfd(photoName().c_str());
+    }
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
+    expectUntouched(photo);
+  }
+  // A failed flush of the folder comes after the rename: the photo is then
+  // the complete tagged copy, and counted as tagged.
+  writeWholeFile(photoFile(), photo);
+  {
+    HostCallsOverride guard;
+    static HostCalls real = realHostCalls();
+    hostCalls().fsync = [](int fd) {
+      struct stat st;
+      if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) { errno = EIO; return -1; }
+      return real.fsync(fd);
+    };
+    EXPECT_EQ(insertGpsIfd(photoName().c_str()), 0);
+  }
+  EXPECT_EQ(readWholeFile(photoFile()).size(), photo.size() + 127);
+  EXPECT_FALSE(fileExists(tempFile()));
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// vellumtrace-tool tag, run as a process against a device image.
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "tests/geotag/photo_fixture.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+};
+
+ToolRun runTool(const std::string& args) {
+  ToolRun r{-1, {}};
+  FILE* p = popen((std::string(VT_TOOL) + " " + args + " 2>/dev/null").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class TagToolTest : public PhotoTest {};
+
+TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  writeWholeFile(photoFile("IMG_0001.JPG"), photo);
+  writeWholeFile(photoFile("IMG_0002.JPG"), craftJpeg(cameraSpec("2010:06:05 14:31:07")));
+  writeWholeFile(photoFile("IMG_0003.JPG"), photo);
+  ToolRun r = runTool("tag --root " + image->root() + " '\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG' " +
+                  photoFile("IMG_0002.JPG") + " " + photoFile("IMG_0003.JPG") + " /elsewhere/x.jpg");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "tagged\t\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG\n"
+                   "skipped\t" + photoFile("IMG_0002.JPG") + "\tno-matching-fix\n"
+                   "tagged\t" + photoFile("IMG_0003.JPG") + "\n"
+                   "skipped\t/elsewhere/x.jpg\tnot-on-card\n"
+                   "Обработано фотографий: 2 из 4 фотографий.\n");
+  r = runTool("tag --root " + image->root() + " " + photoFile("IMG_0003.JPG"));
+  EXPECT_EQ(r.out, "skipped\t" + photoFile("IMG_0003.JPG") + "\talready-geotagged\n"
+                   "Обработано фотографий: 0 из 1 фотографий.\n");
+}
+
+TEST_F(TagToolTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(runTool("tag --root").status, 2);
+  EXPECT_EQ(runTool("tag --bogus x").status, 2);
+  EXPECT_EQ(runTool("nosuchcommand").status, 2);
+  EXPECT_EQ(runTool("").status, 2);
+}
+
+}  // namespace

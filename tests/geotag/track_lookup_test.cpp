@@ -1,0 +1,110 @@
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "app/state/shared_state.h"
+#include "geotag/track_lookup.h"
+#include "tests/geotag/track_log.h"
+
+namespace {
+
+class TrackLookupTest : public DeviceImageTest {
+ protected:
+  void setPhotoTime(const char* dateTime) { memcpy(shared.exifDateTime, dateTime, 20); }
+};
+
+// 2010:06:05 14:30:07 by the camera is 11:30:07 UTC: records at 41406..41408
+// match, 41405 and 41409 do not.
+TEST_F(TrackLookupTest, MatchesWithinOneSecondOfThePhotoLessThreeHours) {
+  struct Case {
+    int32_t seconds;
+    int result;
+  } cases[] = {{41405, -1}, {41406, 0}, {41407, 0}, {41408, 0}, {41409, -1}, {52207, -1}};
+  for (const Case& c : cases) {
+    writeTrackLog(*image, "050610", {{100}, {c.seconds, 1234.5f, 'S', 4321.25f, 'W'}, {200}});
+    setPhotoTime("2010:06:05 14:30:07");
+    EXPECT_EQ(findTrackFix(), c.result) << c.seconds;
+    if (c.result == 0) {
+      EXPECT_EQ(shared.matchLatitude, 1234.5f);
+      EXPECT_EQ(shared.matchLongitude, 4321.25f);
+      EXPECT_EQ(shared.matchLatRef, 'S');
+      EXPECT_EQ(shared.matchLonRef, 'W');
+    } else {
+      // The variables hold the last record read: the log's last.
+      EXPECT_EQ(shared.matchLatitude, 5545.1234f);
+      EXPECT_EQ(shared.matchLatRef, 'N');
+    }
+  }
+}
+
+TEST_F(TrackLookupTest, TheEarlierOfTwoMatchesWins) {
+  writeTrackLog(*image, "050610", {{41408, 1.0f, 'N', 2.0f, 'E'}, {41407, 3.0f, 'S', 4.0f, 'W'}});
+  setPhotoTime("2010:06:05 14:30:07");
+  ASSERT_EQ(findTrackFix(), 0);
+  EXPECT_EQ(shared.matchLatitude, 1.0f);
+  EXPECT_EQ(shared.matchLonRef, 'E');
+}
+
+TEST_F(TrackLookupTest, TheComparisonDoesNotCrossMidnight) {
+  writeTrackLog(*image, "050610", {{0}});
+  setPhotoTime("2010:06:05 02:59:59");  // s = 10799
+  EXPECT_EQ(findTrackFix(), 0);
+  setPhotoTime("2010:06:05 02:59:57");  // two seconds before the log's day
+  EXPECT_EQ(findTrackFix(), -1);
+  writeTrackLog(*image, "050610", {{86399}});
+  setPhotoTime("2010:06:05 00:00:00");  // yesterday's last UTC second is in yesterday's log
+  EXPECT_EQ(findTrackFix(), -1);
+}
+
+TEST_F(TrackLookupTest, AMissingLogLeavesTheMatchVariablesAlone) {
+  shared.matchLatitude = 7.0f;
+  shared.matchLatRef = 'X';
+  setPhotoTime("2010:06:05 14:30:07");
+  EXPECT_EQ(findTrackFix(), -1);
+  writeTrackLog(*image, "050610", {});
+  EXPECT_EQ(findTrackFix(), -1);
+  EXPECT_EQ(shared.matchLatitude, 7.0f);
+  EXPECT_EQ(shared.matchLatRef, 'X');
+}
+
+// The log is read in blocks: a match in the record cut by a block's end, or
+// at the very end of a full day, is found as record-by-record reading finds
+// it, and a torn last record is not examined.
+TEST_F(TrackLookupTest, BlockReadsFindWhatRecordReadsFind) {
+  for (int matchAt : {4095, 4096, 8191, 86399}) {
+    std::vector<TestRecord> day;
+    for (int i = 0; i < 86400; i++) day.push_back({i == matchAt ? 41407 : 0});
+    day[matchAt].latitude = 42.0f;
+    writeTrackLog(*image, "050610", day);
+    setPhotoTime("2010:06:05 14:30:07");
+    ASSERT_EQ(findTrackFix(), 0) << matchAt;
+    EXPECT_EQ(shared.matchLatitude, 42.0f);
+  }
+  writeTrackLog(*image, "050610", {{1, 9.0f}}, recordBytes({41407, 1.0f}).substr(0, 13));
+  EXPECT_EQ(findTrackFix(), -1);
+  EXPECT_EQ(shared.matchLatitude, 9.0f);
+}
+
+TEST_F(TrackLookupTest, TimeFieldsAreReadAsTheirLeadingDigits) {
+  writeTrackLog(*image, "050610", {{41403}});
+  setPhotoTime("2010:06:05 14:30: 3");  // a blank before the digit
+  EXPECT_EQ(findTrackFix(), 0);
+  writeTrackLog(*image, "050610", {{41400}});
+  setPhotoTime("2010:06:05 14:30:x9");  // no digits: 0 seconds
+  EXPECT_EQ(findTrackFix(), 0);
+}
+
+// Only digits go into the log's name: a damaged date can never open a file
+// outside the log folder.
+TEST_F(TrackLookupTest, ADateOfOtherCharactersNamesNoLog) {
+  writeWholeFile(image->path("ResidentFlash/a.log"), recordBytes({41407}));
+  writeTrackLog(*image, "..\\a", {{41407}});
+  setPhotoTime("20a\\:\\.:.. 14:30:07");
+  EXPECT_EQ(findTrackFix(), -1);
+  WCHAR path[64];
+  EXPECT_FALSE(trackLogPathFor("2010:06:0", path, 64));
+  ASSERT_TRUE(trackLogPathFor("2010:06:05 14:30:07", path, 64));
+  EXPECT_EQ(std::u16string(path), u"\\ResidentFlash\\vellumtrace\\050610.log");
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+// The subcommands of vellumtrace-tool. Each takes the arguments after its name
+// and returns the process's exit status: 0 when the run completed, 2 for a
+// usage error (after printing its usage line).
+#pragma once
+
+struct ToolCommand {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* usage;  // the arguments, after the command's name
+};
+
+int tagCommand(int argc, char** argv);

@@ -1,0 +1,87 @@
+// vellumtrace-tool tag: geotags photos of a device image's card with the same
+// insertGpsIfd and findTrackFix as the device, in the order given and with no
+// pacing, and tells for each photo whether it was tagged and, if not, why.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "geotag/gps_insert.h"
+#include "geotag/tag_outcome.h"
+#include "platform/device_image.h"
+#include "platform/wide_text.h"
+#include "tools/tool/commands.h"
+
+namespace {
+
+const char kTagUsage[] = "usage: vellumtrace-tool tag [--root DIR] [PHOTO...]\n";
+
+int usageError(const char* why) {
+  if (why) fprintf(stderr, "vellumtrace-tool tag: %s\n", why);
+  fputs(kTagUsage, stderr);
+  return 2;
+}
+
+std::string absolute(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// The CE name of a photo given as a CE path (\SDMMC\DCIM\...) or as a host
+// path inside the device image's card (DIR/SDMMC/...); empty when the path
+// lies elsewhere.
+std::u16string ceNameOf(const std::string& photo, const std::string& root) {
+  if (!photo.empty() && photo[0] == '\\') return utf16FromUtf8(photo);
+  const std::string card = absolute(root + "/SDMMC") + "/";
+  const std::string host = absolute(photo);
+  if (host.compare(0, card.size(), card) != 0) return {};
+  std::string ce = "\\SDMMC\\" + host.substr(card.size());
+  for (char& c : ce)
+    if (c == '/') c = '\\';
+  return utf16FromUtf8(ce);
+}
+
+}  // namespace
+
+int tagCommand(int argc, char** argv) {
+  std::string root = defaultDeviceRoot();
+  std::vector<std::string> photos;
+  for (int i = 0; i < argc; i++) {
+    if (!strcmp(argv[i], "--root")) {
+      if (++i == argc) return usageError("--root needs a folder");
+      root = argv[i];
+    } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+      fputs(kTagUsage, stdout);
+      return 0;
+    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+      return usageError((std::string("unknown option ") + argv[i]).c_str());
+    } else {
+      photos.push_back(argv[i]);
+    }
+  }
+  if (photos.empty()) return usageError("photos are required");
+  setDeviceRoot(root);
+  if (!prepareDeviceImage()) {
+    fprintf(stderr, "vellumtrace-tool tag: cannot prepare the device image at %s\n", root.c_str());
+    return 1;
+  }
+
+  int tagged = 0;
+  for (const std::string& photo : photos) {
+    std::u16string ce = ceNameOf(photo, root);
+    if (ce.empty()) {
+      printf("skipped\t%s\tnot-on-card\n", photo.c_str());
+      continue;
+    }
+    if (insertGpsIfd(ce.c_str()) == 0) {
+      tagged++;
+      printf("tagged\t%s\n", photo.c_str());
+    } else {
+      printf("skipped\t%s\t%s\n", photo.c_str(), tagOutcomeReason(lastTagOutcome()));
+    }
+  }
+  printf("Обработано фотографий: %d из %d фотографий.\n", tagged, static_cast<int>(photos.size()));
+  return 0;
+}
