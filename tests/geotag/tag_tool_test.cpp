@@ -44,6 +44,16 @@ TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {
                    "Обработано фотографий: 0 из 1 фотографий.\n");
 }
 
+TEST_F(TagToolTest, WithoutPhotosTagsTheWholeCard) {
+  writeWholeFile(photoFile("IMG_0001.JPG"), craftJpeg(cameraSpec(kPhotoTime)));
+  writeWholeFile(photoFile("IMG_0002.JPG"), "not a photo");
+  ToolRun r = runTool("tag --root " + image->root());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("tagged\t\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("skipped\t\\SDMMC\\DCIM\\100CAM\\IMG_0002.JPG\tnot-jpeg\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Обработано фотографий: 1 из 2 фотографий.\n"), std::string::npos) << r.out;
+}
+
 TEST_F(TagToolTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(runTool("tag --root").status, 2);
   EXPECT_EQ(runTool("tag --bogus x").status, 2);

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/state/shared_state.h"
+#include "card/photo_discovery.h"
+#include "card/photo_list.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
 #include "platform/device_image.h"
@@ -61,11 +64,15 @@ int tagCommand(int argc, char** argv) {
       photos.push_back(argv[i]);
     }
   }
-  if (photos.empty()) return usageError("photos are required");
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace-tool tag: cannot prepare the device image at %s\n", root.c_str());
     return 1;
+  }
+  if (photos.empty()) {
+    // The whole card, in the order a batch takes it: from the list's head.
+    discoverPhotos();
+    for (PhotoEntry* e = shared.photoList.load(); e; e = e->next) photos.push_back(utf8FromUtf16(e->path));
   }
 
   int tagged = 0;
