@@ -6,6 +6,8 @@
 // search never yields "." or "..". Names that do not fit cFileName are passed
 // over. Not supported: wildcards in the folder part, the creation and access
 // times (both are reported as the last write time), object identifiers.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -92,11 +94,14 @@ bool nextMatch(FindState& state, WIN32_FIND_DATAW* data) {
     std::u16string wide = utf16FromUtf8(name);
     if (wide.empty() || wide.size() >= static_cast<size_t>(MAX_PATH)) continue;
 
-    std::string full = state.folder + "/" + name;
-    struct stat st;
+    // Looked up relative to the open folder: a search of a full card is one
+    // stat per entry, and the folder's path need not be walked each time.
     // A dangling link (a card pulled under a mounted folder) still shows up,
     // as an empty file.
-    if (hostCalls().stat(full.c_str(), &st) != 0 && hostCalls().lstat(full.c_str(), &st) != 0)
+    struct stat st;
+    int folderFd = dirfd(state.dir);
+    if (hostCalls().fstatat(folderFd, name, &st, 0) != 0 &&
+        hostCalls().fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       continue;  // gone between readdir and stat
 
     memset(data, 0, sizeof *data);

@@ -22,6 +22,9 @@ int hostStatvfs(const char* path, struct statvfs* st) { return ::statvfs(path, s
 int hostStat(const char* path, struct stat* st) { return ::stat(path, st); }
 int hostLstat(const char* path, struct stat* st) { return ::lstat(path, st); }
 int hostFstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int hostFstatat(int dirFd, const char* path, struct stat* st, int flags) {
+  return ::fstatat(dirFd, path, st, flags);
+}
 int hostSocket(int domain, int type, int protocol) {
   return ::socket(domain, type | SOCK_CLOEXEC, protocol);
 }
@@ -38,7 +41,7 @@ const HostCalls kReal = {
     hostFstat,   hostStat,   hostLstat,  ::fsync,     ::fdatasync, ::ftruncate, ::mkdir,
     ::rmdir,     ::unlink,   ::rename,   ::link,      ::readlink, ::opendir,  ::readdir,
     ::closedir,  hostStatvfs, hostIoctl, ::isatty,    ::tcgetattr, ::tcsetattr,
-    hostCopyFileRange, ::malloc,
+    hostCopyFileRange, ::malloc, hostFstatat,
     ::flock,     ::chmod,    hostSocket, ::bind,      ::listen,   hostAccept, ::connect,
     hostSendto,  ::recvfrom, ::poll,
 };

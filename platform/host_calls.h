@@ -43,6 +43,7 @@ struct HostCalls {
   ssize_t (*copy_file_range)(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t len,
                              unsigned flags);
   void* (*malloc)(size_t size);
+  int (*fstatat)(int dirFd, const char* path, struct stat* st, int flags);
   int (*flock)(int fd, int operation);
   int (*chmod)(const char* path, mode_t mode);
   int (*socket)(int domain, int type, int protocol);

@@ -10,3 +10,4 @@ struct ToolCommand {
 };
 
 int tagCommand(int argc, char** argv);
+int cardCommand(int argc, char** argv);

@@ -9,6 +9,7 @@ namespace {
 // One line a command; a new command adds its line here.
 const ToolCommand kCommands[] = {
     {"tag", tagCommand, "[--root DIR] [PHOTO...]"},
+    {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
 };
 
 int usage(FILE* out) {
