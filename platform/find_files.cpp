@@ -146,8 +146,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  state->pattern = utf8FromUtf16(patternPart);
-  if (state->pattern == "*.*") state->pattern = "*";
+  std::u16string_view everything = u"*";
+  state->pattern = utf8FromUtf16(patternPart == u"*.*" ? everything : std::u16string_view(patternPart));
 
   state->dir = hostCalls().opendir(state->folder.c_str());
   if (!state->dir) {
