@@ -1,7 +1,79 @@
-// The card check. (Stands aside until the window calls it needs land: no
-// card is ever seen as new.)
+// The card check: once per worker tick, tells whether the card in the slot is
+// new and, if it is, measures it, lists its photos and brings the screen up.
 #include "card/card_check.h"
+
+#include <cstring>
+
+#include "app/state/shared_state.h"
+#include "card/photo_discovery.h"
+#include "platform/storage.h"
+#include "platform/threads.h"
+#include "platform/wide_text.h"
+#include "platform/windows.h"
 
 DWORD cardSettleMilliseconds = 500;
 
-void checkCard() {}
+namespace {
+
+// What prevCardIdentity holds while no card is in; identities are hex digits
+// only, so no card's identity ever equals it.
+const WCHAR kNoCard[] = u"xxxxxxxxxx";
+constexpr size_t kComparedCharacters = 20;
+
+bool sameCard(const WCHAR* a, const WCHAR* b) {
+  for (size_t i = 0; i < kComparedCharacters; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
+
+// From START until the batch's closing message has been dismissed.
+bool batchInProgress() { return shared.batchActive.load() != 0 || shared.batchRunning.load() != 0; }
+
+// The last query that succeeds wins; a failed one leaves the figures alone.
+void queryCardSpace() {
+  ULARGE_INTEGER total, free;
+  total.QuadPart = shared.cardBytesTotal;
+  free.QuadPart = shared.cardBytesFree;
+  GetDiskFreeSpaceExW(u"SDMMC", nullptr, &total, &free);
+  shared.cardBytesTotal = total.QuadPart;
+  shared.cardBytesFree = free.QuadPart;
+}
+
+}  // namespace
+
+void checkCard() {
+  // A batch works through the photo list from START until its closing
+  // message is dismissed; a card noticed meanwhile would rebuild the list
+  // under it. The card is looked at on the first tick after the batch.
+  if (batchInProgress()) return;
+
+  if (!readCardIdentity()) {
+    memcpy(shared.prevCardIdentity, kNoCard, sizeof kNoCard);
+    return;
+  }
+  if (sameCard(shared.cardIdentity, shared.prevCardIdentity)) return;
+
+  shared.cardBytesTotal = 0;
+  shared.cardBytesFree = 0;
+  queryCardSpace();
+  Sleep(cardSettleMilliseconds);
+  queryCardSpace();
+  // START may have been touched during the wait: leave the list to that
+  // batch, and take the card as new once it is over.
+  if (batchInProgress()) return;
+  // Sizes first: the first paint after the window shows must see them.
+  shared.cardFreeKb.store(static_cast<uint32_t>(shared.cardBytesFree / 1024));
+  shared.cardTotalKb.store(static_cast<uint32_t>(shared.cardBytesTotal / 1024));
+  shared.stopRequested.store(0.0f);
+
+  discoverPhotos();
+  if (shared.photoCount.load() > 0) {
+    ShowWindow(shared.mainWindow, SW_SHOW);
+    ShowWindow(shared.mainWindow, SW_MAXIMIZE);
+    UpdateWindow(shared.mainWindow);
+    SetForegroundWindow(shared.mainWindow);
+  }
+  memcpy(shared.prevCardIdentity, shared.cardIdentity, sizeof shared.prevCardIdentity);
+}
