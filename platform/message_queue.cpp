@@ -307,7 +307,8 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
       return -1;
     }
     Found f = findMessageLocked(c, *q, window, filterMin, filterMax, true, msg);
-    if (f == Found::Message) return TRUE;
+    // WM_QUIT ends a loop however it came: the quit flag or a post.
+    if (f == Found::Message) return msg->message == WM_QUIT ? FALSE : TRUE;
     if (f == Found::Quit) return FALSE;
     if (!q->sent.empty()) continue;
     auto due = nextTimerDueLocked(*q);

@@ -211,3 +211,52 @@ TEST(Threads, WaitTimesOutThenSeesTheExitCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// The owner thread, while answering a send, sends back to the sender's window:
+// the sender answers it from inside its own wait.
+struct Echo {
+  std::u16string className;
+  HWND callerWindow = nullptr;
+  std::atomic<HWND> window{nullptr};
+};
+Echo* gEcho = nullptr;
+
+LRESULT echoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER + 6) return SendMessageW(gEcho->callerWindow, WM_USER + 7, 0, 0) + 1;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD echoThread(LPVOID) {
+  HWND w = CreateWindowExW(0, u"EchoClass", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+  gEcho->window = w;
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
+  return 0;
+}
+
+TEST_F(CrossThread, SendsInBothDirectionsAtOnceDoNotDeadlock) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = echoProc;
+  wc.lpszClassName = u"EchoClass";
+  RegisterClassW(&wc);
+  Echo echo;
+  echo.callerWindow = mainWindow;
+  gEcho = &echo;
+  MessageRecorder::instance().hook = [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+    if (msg != WM_USER + 7) return false;
+    *result = 40;
+    return true;
+  };
+  HANDLE t = CreateThread(nullptr, 0, echoThread, nullptr, 0, nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return echo.window.load() != nullptr; }));
+  EXPECT_EQ(SendMessageW(echo.window, WM_USER + 6, 0, 0), 41);
+  PostMessageW(echo.window, WM_QUIT, 0, 0);  // a posted WM_QUIT also ends a loop
+  EXPECT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+  CloseHandle(t);
+  gEcho = nullptr;
+}
+
+}  // namespace
