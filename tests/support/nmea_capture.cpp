@@ -84,9 +84,21 @@ std::vector<std::string> captureBursts(const std::string& path) {
   return cycleBursts(readCaptureLines(path));
 }
 
+std::string sharedTestdataDir() {
+  // Beside the main checkout, or beside the folder of worktrees.
+  for (std::string dir : {std::string(VT_SHARED_TESTDATA),
+                          std::string(VT_SOURCE_DIR) + "/../../shared/testdata"}) {
+    if (DIR* d = opendir((dir + "/nmea").c_str())) {
+      closedir(d);
+      return dir;
+    }
+  }
+  return VT_SHARED_TESTDATA;
+}
+
 std::vector<std::string> captureNames() {
   std::vector<std::string> names;
-  std::string dir = std::string(VT_SHARED_TESTDATA) + "/nmea";
+  std::string dir = sharedTestdataDir() + "/nmea";
   if (DIR* d = opendir(dir.c_str())) {
     while (struct dirent* e = readdir(d)) {
       std::string n = e->d_name;
@@ -99,5 +111,5 @@ std::vector<std::string> captureNames() {
 }
 
 std::string capturePath(const std::string& name) {
-  return std::string(VT_SHARED_TESTDATA) + "/nmea/" + name;
+  return sharedTestdataDir() + "/nmea/" + name;
 }

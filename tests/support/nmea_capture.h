@@ -18,6 +18,9 @@ std::vector<std::string> cycleBursts(const std::vector<std::string>& lines);
 // readCaptureLines + cycleBursts.
 std::vector<std::string> captureBursts(const std::string& path);
 
+// The shared test data folder (photos/, nmea/).
+std::string sharedTestdataDir();
+
 // The capture file names under the shared test data's nmea/ folder.
 std::vector<std::string> captureNames();
 std::string capturePath(const std::string& name);
