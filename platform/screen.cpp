@@ -15,15 +15,21 @@
 
 namespace {
 
+struct ShownBox {
+  int id;
+  Surface pixels;
+  RECT rect;
+  RECT ok;
+};
+
 struct ScreenState {
   std::mutex lock;
   Surface painted;  // window layer, written by the painting thread
   Surface shown;    // what the last finished paints left
   bool windowShown = false;
-  bool boxShown = false;
-  Surface box;
-  RECT boxRect{};
-  RECT okRect{};
+  std::vector<ShownBox> boxes;  // the newest last
+  std::vector<int> dismissed;   // ids dismissed and not yet hidden by their owner
+  int nextBoxId = 1;
   std::atomic<uint64_t> generation{1};
   ScreenState() {
     painted.resize(kScreenWidth, kScreenHeight, 0);
@@ -75,10 +81,11 @@ void composeScreen(Surface* out) {
   } else {
     out->resize(kScreenWidth, kScreenHeight, kDesktopPixel);
   }
-  if (!s.boxShown) return;
-  RECT r = intersectRects(s.boxRect, RECT{0, 0, kScreenWidth, kScreenHeight});
+  if (s.boxes.empty()) return;
+  const ShownBox& box = s.boxes.back();
+  RECT r = intersectRects(box.rect, RECT{0, 0, kScreenWidth, kScreenHeight});
   for (int y = r.top; y < r.bottom; ++y) {
-    const uint32_t* from = s.box.row(y - s.boxRect.top) + (r.left - s.boxRect.left);
+    const uint32_t* from = box.pixels.row(y - box.rect.top) + (r.left - box.rect.left);
     memcpy(out->row(y) + r.left, from, static_cast<size_t>(r.right - r.left) * sizeof(uint32_t));
   }
 }
@@ -128,33 +135,75 @@ bool saveScreenSnapshot(const char* pngPath) {
   return ok;
 }
 
-void showScreenMessageBox(const char16_t* title, const char16_t* text) {
+int showScreenMessageBox(const char16_t* title, const char16_t* text) {
   // Drawn before the screen is locked: drawing takes the painting lock, and
   // a finished paint takes the two the other way round.
   DrawnMessageBox drawn = drawMessageBox(title ? title : u"", text ? text : u"");
+  ShownBox box;
+  box.pixels = std::move(drawn.pixels);
+  box.rect.left = (kScreenWidth - box.pixels.width) / 2;
+  box.rect.top = (kScreenHeight - box.pixels.height) / 2;
+  box.rect.right = box.rect.left + box.pixels.width;
+  box.rect.bottom = box.rect.top + box.pixels.height;
+  box.ok = RECT{box.rect.left + drawn.ok.left, box.rect.top + drawn.ok.top,
+                box.rect.left + drawn.ok.right, box.rect.top + drawn.ok.bottom};
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  s.box = std::move(drawn.pixels);
-  s.boxRect = RECT{(kScreenWidth - s.box.width) / 2, (kScreenHeight - s.box.height) / 2, 0, 0};
-  s.boxRect.right = s.boxRect.left + s.box.width;
-  s.boxRect.bottom = s.boxRect.top + s.box.height;
-  s.okRect = RECT{s.boxRect.left + drawn.ok.left, s.boxRect.top + drawn.ok.top,
-                  s.boxRect.left + drawn.ok.right, s.boxRect.top + drawn.ok.bottom};
-  s.boxShown = true;
+  box.id = s.nextBoxId++;
+  s.boxes.push_back(std::move(box));
   ++s.generation;
+  return s.boxes.back().id;
 }
 
-void hideScreenMessageBox() {
+void hideScreenMessageBox(int id) {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  if (s.boxShown) ++s.generation;
-  s.boxShown = false;
+  for (size_t i = 0; i < s.boxes.size(); ++i) {
+    if (s.boxes[i].id == id) {
+      s.boxes.erase(s.boxes.begin() + static_cast<ptrdiff_t>(i));
+      ++s.generation;
+      break;
+    }
+  }
+  for (size_t i = 0; i < s.dismissed.size(); ++i) {
+    if (s.dismissed[i] == id) {
+      s.dismissed.erase(s.dismissed.begin() + static_cast<ptrdiff_t>(i));
+      break;
+    }
+  }
+}
+
+void hideAllScreenMessageBoxes() {
+  ScreenState& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.boxes.empty()) ++s.generation;
+  s.boxes.clear();
+  s.dismissed.clear();
 }
 
 bool screenMessageBoxShown() {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  return s.boxShown;
+  return !s.boxes.empty();
+}
+
+bool dismissTopScreenMessageBox() {
+  ScreenState& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (s.boxes.empty()) return false;
+  s.dismissed.push_back(s.boxes.back().id);
+  s.boxes.pop_back();
+  ++s.generation;
+  return true;
+}
+
+bool screenMessageBoxDismissed(int id) {
+  ScreenState& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  for (int d : s.dismissed) {
+    if (d == id) return true;
+  }
+  return false;
 }
 
 static bool inside(const RECT& r, int x, int y) {
@@ -164,23 +213,23 @@ static bool inside(const RECT& r, int x, int y) {
 bool screenMessageBoxHitsOk(int x, int y) {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  return s.boxShown && inside(s.okRect, x, y);
+  return !s.boxes.empty() && inside(s.boxes.back().ok, x, y);
 }
 
 bool screenMessageBoxContains(int x, int y) {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  return s.boxShown && inside(s.boxRect, x, y);
+  return !s.boxes.empty() && inside(s.boxes.back().rect, x, y);
 }
 
 RECT screenMessageBoxRect() {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  return s.boxShown ? s.boxRect : RECT{};
+  return s.boxes.empty() ? RECT{} : s.boxes.back().rect;
 }
 
 RECT screenMessageBoxOkRect() {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  return s.boxShown ? s.okRect : RECT{};
+  return s.boxes.empty() ? RECT{} : s.boxes.back().ok;
 }

@@ -33,14 +33,18 @@ void composeScreen(Surface* out);
 // the file removed, when it cannot be written.
 bool saveScreenSnapshot(const char* pngPath);
 
-// The drawn message box: shown over the screen until hidden. The text may
-// hold line breaks. Taps and Enter are routed to it by the displays.
-void showScreenMessageBox(const char16_t* title, const char16_t* text);
-void hideScreenMessageBox();
+// The drawn message boxes: a stack, the newest drawn on top of the screen and
+// the one taps and Enter go to. The text may hold line breaks.
+int showScreenMessageBox(const char16_t* title, const char16_t* text);  // its id
+void hideScreenMessageBox(int id);
+void hideAllScreenMessageBoxes();
 bool screenMessageBoxShown();
-// Whether (x, y) lies on the box's OK button / anywhere on the box.
+// Dismisses the top box (it disappears at once); false when there is none.
+bool dismissTopScreenMessageBox();
+bool screenMessageBoxDismissed(int id);
+// Whether (x, y) lies on the top box's OK button / anywhere on the top box.
 bool screenMessageBoxHitsOk(int x, int y);
 bool screenMessageBoxContains(int x, int y);
-// The box's frame and its OK button, in screen coordinates.
+// The top box's frame and its OK button, in screen coordinates.
 RECT screenMessageBoxRect();
 RECT screenMessageBoxOkRect();

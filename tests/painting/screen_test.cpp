@@ -1,49 +1,17 @@
 // The screen: window paints clipped to the area being painted, what the
 // displays see, the drawn message box, and PNG snapshots read back.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 
 #include "platform/screen.h"
 #include "tests/painting/painting_helpers.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/xvfb_server.h"
 
 namespace {
 
 constexpr COLORREF kBlue = RGB(33, 79, 166);
-
-bool readPng(const std::string& path, Surface* out) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_read_info(png, info);
-  if (png_get_color_type(png, info) != PNG_COLOR_TYPE_RGB || png_get_bit_depth(png, info) != 8) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    fclose(f);
-    return false;
-  }
-  int w = static_cast<int>(png_get_image_width(png, info));
-  int h = static_cast<int>(png_get_image_height(png, info));
-  out->resize(w, h, 0);
-  std::vector<png_byte> row(static_cast<size_t>(w) * 3);
-  for (int y = 0; y < h; ++y) {
-    png_read_row(png, row.data(), nullptr);
-    for (int x = 0; x < w; ++x) {
-      out->row(y)[x] = (row[3 * x] << 16) | (row[3 * x + 1] << 8) | row[3 * x + 2];
-    }
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  fclose(f);
-  return true;
-}
 
 // Paints the whole screen one colour through a window DC clipped to `clip`.
 void paintWindow(const RECT& clip, COLORREF colour) {
@@ -58,12 +26,12 @@ void paintWindow(const RECT& clip, COLORREF colour) {
 class ScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    hideScreenMessageBox();
+    hideAllScreenMessageBoxes();
     setScreenWindowShown(true);
     paintWindow(RECT{0, 0, kScreenWidth, kScreenHeight}, RGB(0, 0, 0));
   }
   void TearDown() override {
-    hideScreenMessageBox();
+    hideAllScreenMessageBoxes();
     setScreenWindowShown(false);
   }
 };
@@ -115,7 +83,7 @@ TEST_F(ScreenTest, UnfinishedPaintsAreNotShownAndHiddenWindowsShowTheDesktop) {
 }
 
 TEST_F(ScreenTest, MessageBoxIsDrawnCentredOverTheScreenWithItsOkButton) {
-  showScreenMessageBox(u"Запись GPS завершена", u"Обработано фотографий: 3 из 5 фотографий.");
+  int id = showScreenMessageBox(u"Запись GPS завершена", u"Обработано фотографий: 3 из 5 фотографий.");
   ASSERT_TRUE(screenMessageBoxShown());
   RECT box = screenMessageBoxRect();
   RECT ok = screenMessageBoxOkRect();
@@ -139,10 +107,34 @@ TEST_F(ScreenTest, MessageBoxIsDrawnCentredOverTheScreenWithItsOkButton) {
   EXPECT_EQ(countColour(s, RECT{0, 0, box.left, kScreenHeight}, kBlue), box.left * kScreenHeight);
   EXPECT_GT(countColour(s, box, RGB(255, 255, 255)), area(box) / 3);
 
-  hideScreenMessageBox();
+  hideScreenMessageBox(id);
   EXPECT_FALSE(screenMessageBoxHitsOk(cx, cy));
   composeScreen(&s);
   EXPECT_EQ(countColour(s, box, kBlue), area(box));
+}
+
+TEST_F(ScreenTest, NestedBoxesAreDismissedNewestFirst) {
+  int greeting = showScreenMessageBox(u"Привет! :)", u"Программа для навигатора работает!");
+  Surface alone;
+  composeScreen(&alone);
+  int closing = showScreenMessageBox(u"Действие отменено!",
+                                     u"Обработано фотографий: 4 из 12 фотографий.\nВторая строка.");
+  Surface both;
+  composeScreen(&both);
+  EXPECT_NE(both.pixels, alone.pixels);
+  ASSERT_TRUE(dismissTopScreenMessageBox());
+  EXPECT_TRUE(screenMessageBoxDismissed(closing));
+  EXPECT_FALSE(screenMessageBoxDismissed(greeting));
+  Surface after;
+  composeScreen(&after);
+  EXPECT_EQ(after.pixels, alone.pixels);  // the greeting is back on top
+  hideScreenMessageBox(closing);
+  EXPECT_FALSE(screenMessageBoxDismissed(closing));
+  ASSERT_TRUE(dismissTopScreenMessageBox());
+  EXPECT_TRUE(screenMessageBoxDismissed(greeting));
+  EXPECT_FALSE(screenMessageBoxShown());
+  EXPECT_FALSE(dismissTopScreenMessageBox());
+  hideScreenMessageBox(greeting);
 }
 
 TEST_F(ScreenTest, SnapshotRoundTripsThroughPng) {
@@ -153,7 +145,7 @@ TEST_F(ScreenTest, SnapshotRoundTripsThroughPng) {
   ASSERT_TRUE(saveScreenSnapshot(path.c_str()));
   Surface expected, read;
   composeScreen(&expected);
-  ASSERT_TRUE(readPng(path, &read));
+  ASSERT_TRUE(readPngFile(path, &read));
   EXPECT_EQ(read.width, kScreenWidth);
   EXPECT_EQ(read.height, kScreenHeight);
   EXPECT_EQ(read.pixels, expected.pixels);

@@ -1,0 +1,52 @@
+// Displays: where the screen (screen.h) is shown and where the user's touches
+// and keys come from. One is chosen at start:
+//   headless  no window and no X: the screen exists only for snapshots;
+//   sdl       an SDL2 window (or a device's own screen through SDL's KMSDRM
+//             driver) showing the screen scaled by a whole factor, its mouse,
+//             touch and keyboard delivered as the device's input.
+#pragma once
+
+#include "platform/ce_types.h"
+
+struct DisplayOptions {
+  const char* name = "headless";
+  int scale = 1;  // sdl: each screen pixel becomes scale x scale window pixels
+};
+
+// Starts the display; false (with a line on stderr) for an unknown name or a
+// display that cannot be opened. The sdl display runs on a thread of its own.
+bool startDisplay(const DisplayOptions& options);
+void stopDisplay();
+// The running display's name, or "headless" when none was started.
+const char* displayName();
+
+// How many composed frames the display has put on screen so far, and the
+// screen generation (screenGeneration) of the last one; for waiting until
+// what was painted is visible.
+uint64_t displayPresentedGeneration();
+
+// ---- input, as the displays and the control channel deliver it ----
+// Screen coordinates. While the drawn message box is up, a tap on its OK
+// button or Enter dismisses it and a tap elsewhere on the box is swallowed;
+// everything else goes to the windows beneath.
+void deliverTouch(int x, int y, bool down);
+void deliverKey(WORD virtualKey, bool down);
+// Whether a key is held, as the keys delivered so far leave it (for the key
+// state the accelerators test, Ctrl in particular).
+bool displayKeyIsDown(WORD virtualKey);
+// The `press-ok` of the control channel: dismisses the message box if one is up.
+bool pressMessageBoxOk();
+
+// Where input for the windows goes. The window manager overrides these (they
+// are weak here, dropping the input) to queue WM_LBUTTONDOWN / WM_LBUTTONUP
+// for the window under (x, y), lParam = MAKELPARAM(x, y) in its client
+// coordinates, and WM_KEYDOWN / WM_KEYUP with the key state.
+void injectPointerInput(UINT message, int x, int y);
+void injectKeyInput(UINT message, WORD virtualKey);
+
+// MessageBoxW on a screen: the drawn box over the screen, modal on the
+// calling thread with a message loop of its own (paints, touches and timers
+// of the thread go on beneath it) until OK is tapped, Enter is pressed or
+// pressMessageBoxOk is called. A WM_QUIT that arrives meanwhile ends the box
+// and is posted again for the outer loop. Returns IDOK.
+int runScreenMessageBox(LPCWSTR text, LPCWSTR caption);

@@ -1,0 +1,42 @@
+// MessageBoxW's drawn box on a screen: shown over the screen and modal on the
+// calling thread, whose messages keep being dispatched beneath it.
+#include <atomic>
+
+#include "platform/display.h"
+#include "platform/display_driver.h"
+#include "platform/msgbox.h"
+#include "platform/screen.h"
+#include "platform/threads.h"
+#include "platform/windows.h"
+
+namespace {
+
+std::atomic<DWORD> boxThread{0};
+
+// A dismissal from another thread posts a null message to wake the loop.
+void wakeBoxThread() {
+  DWORD thread = boxThread.load();
+  if (thread) PostThreadMessageW(thread, WM_NULL, 0, 0);
+}
+
+}  // namespace
+
+int runScreenMessageBox(LPCWSTR text, LPCWSTR caption) {
+  int id = showScreenMessageBox(caption, text);
+  setMessageBoxWaker(wakeBoxThread);
+  DWORD outer = boxThread.exchange(GetCurrentThreadId());
+  MSG msg;
+  while (!screenMessageBoxDismissed(id)) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got < 0) break;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  boxThread.store(outer);
+  hideScreenMessageBox(id);
+  return IDOK;
+}
