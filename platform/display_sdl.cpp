@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -78,6 +79,10 @@ class SdlDisplay : public DisplayDriver {
       fprintf(stderr, "vellumtrace: cannot open the sdl display: %s\n", SDL_GetError());
       opened.set_value(false);
       return;
+    }
+    // On X the window's pixels go straight to the server, not through GL.
+    if (const char* driver = SDL_GetCurrentVideoDriver(); driver && !strcmp(driver, "x11")) {
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     }
     window_ = SDL_CreateWindow("Vellumtrace", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                kScreenWidth * scale_, kScreenHeight * scale_, SDL_WINDOW_SHOWN);
