@@ -9,7 +9,9 @@
 #include <cstring>
 
 #include "platform/display_driver.h"
+#include "platform/input_injection.h"
 #include "platform/screen.h"
+#include "platform/window_internals.h"
 #include "platform/windows.h"
 
 namespace {
@@ -21,17 +23,6 @@ std::atomic<bool> liftTaken{false};
 std::atomic<bool> keysDown[256];
 
 }  // namespace
-
-__attribute__((weak)) void injectPointerInput(UINT message, int x, int y) {
-  (void)message;
-  (void)x;
-  (void)y;
-}
-
-__attribute__((weak)) void injectKeyInput(UINT message, WORD virtualKey) {
-  (void)message;
-  (void)virtualKey;
-}
 
 void setMessageBoxWaker(void (*wake)()) { boxWaker.store(wake); }
 
@@ -81,7 +72,12 @@ void deliverTouch(int x, int y, bool down) {
     if (screenMessageBoxHitsOk(x, y)) pressMessageBoxOk();
     return;
   }
-  injectPointerInput(down ? WM_LBUTTONDOWN : WM_LBUTTONUP, x, y);
+  // The window in front takes the touch; windows fill the screen from its
+  // origin, so screen and client coordinates agree.
+  HWND target = foregroundWindow();
+  if (!target) return;  // a touch on the bare desktop goes nowhere
+  PostMessageW(target, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? 1 : 0,
+               MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
 }
 
 bool displayKeyIsDown(WORD virtualKey) { return virtualKey < 256 && keysDown[virtualKey].load(); }
@@ -92,7 +88,7 @@ void deliverKey(WORD virtualKey, bool down) {
     if (down) pressMessageBoxOk();
     return;
   }
-  injectKeyInput(down ? WM_KEYDOWN : WM_KEYUP, virtualKey);
+  injectKeyEvent(virtualKey, down);
 }
 
 bool pressMessageBoxOk() {

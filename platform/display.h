@@ -28,7 +28,9 @@ uint64_t displayPresentedGeneration();
 // ---- input, as the displays and the control channel deliver it ----
 // Screen coordinates. While the drawn message box is up, a tap on its OK
 // button or Enter dismisses it and a tap elsewhere on the box is swallowed;
-// everything else goes to the windows beneath.
+// everything else goes to the windows beneath: touches to the window in
+// front (WM_LBUTTONDOWN / WM_LBUTTONUP, lParam = MAKELPARAM(x, y)), keys as
+// WM_KEYDOWN / WM_KEYUP to the window keys go to (input_injection.h).
 void deliverTouch(int x, int y, bool down);
 void deliverKey(WORD virtualKey, bool down);
 // Whether a key is held, as the keys delivered so far leave it (for the key
@@ -37,16 +39,12 @@ bool displayKeyIsDown(WORD virtualKey);
 // The `press-ok` of the control channel: dismisses the message box if one is up.
 bool pressMessageBoxOk();
 
-// Where input for the windows goes. The window manager overrides these (they
-// are weak here, dropping the input) to queue WM_LBUTTONDOWN / WM_LBUTTONUP
-// for the window under (x, y), lParam = MAKELPARAM(x, y) in its client
-// coordinates, and WM_KEYDOWN / WM_KEYUP with the key state.
-void injectPointerInput(UINT message, int x, int y);
-void injectKeyInput(UINT message, WORD virtualKey);
-
 // MessageBoxW on a screen: the drawn box over the screen, modal on the
 // calling thread with a message loop of its own (paints, touches and timers
 // of the thread go on beneath it) until OK is tapped, Enter is pressed or
 // pressMessageBoxOk is called. A WM_QUIT that arrives meanwhile ends the box
 // and is posted again for the outer loop. Returns IDOK.
 int runScreenMessageBox(LPCWSTR text, LPCWSTR caption);
+// The same as a MessageBoxW backend (setMessageBoxBackend): it first prints
+// the box's `msgbox` line as the headless backend does, then shows and waits.
+int drawnMessageBoxBackend(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);

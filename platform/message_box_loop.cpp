@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/screen.h"
 #include "platform/threads.h"
+#include "platform/window_internals.h"
 #include "platform/windows.h"
 
 namespace {
@@ -22,7 +23,7 @@ void wakeBoxThread() {
 }  // namespace
 
 int runScreenMessageBox(LPCWSTR text, LPCWSTR caption) {
-  int id = showScreenMessageBox(caption, text);
+  int id = showScreenMessageBox(caption ? caption : u"Error", text);
   setMessageBoxWaker(wakeBoxThread);
   DWORD outer = boxThread.exchange(GetCurrentThreadId());
   MSG msg;
@@ -39,4 +40,9 @@ int runScreenMessageBox(LPCWSTR text, LPCWSTR caption) {
   boxThread.store(outer);
   hideScreenMessageBox(id);
   return IDOK;
+}
+
+int drawnMessageBoxBackend(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  headlessMessageBox(owner, text, caption, type);
+  return runScreenMessageBox(text, caption);
 }

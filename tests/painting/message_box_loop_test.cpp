@@ -1,0 +1,136 @@
+// The drawn message box as MessageBoxW shows it: modal on the calling
+// thread while timers, touches and paints beneath it go on, and dismissed by
+// OK, Enter or press-ok from another thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/ce.h"
+#include "platform/display.h"
+#include "platform/screen.h"
+#include "platform/window_internals.h"
+#include "tests/support/message_recorder.h"
+
+namespace {
+
+class MessageBoxLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    drainThreadQueue();
+    hideAllScreenMessageBoxes();
+    MessageRecorder::instance().clear();
+    MessageRecorder::instance().hook = [this](HWND, UINT m, WPARAM, LPARAM l, LRESULT*) {
+      if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP) touches.push_back({m, l});
+      if (m == WM_TIMER) ++ticks;
+      return false;
+    };
+    window = CreateWindowExW(0, registerRecordingClass().c_str(), u"screen", WS_VISIBLE, 0, 0,
+                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  }
+  void TearDown() override {
+    if (helper.joinable()) helper.join();
+    KillTimer(window, 7);
+    DestroyWindow(window);
+    drainThreadQueue();
+    MessageRecorder::instance().hook = nullptr;
+    hideAllScreenMessageBoxes();
+  }
+  // Runs `act` on another thread once the box is up.
+  void whenBoxShown(std::function<void()> act) {
+    helper = std::thread([act] {
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!screenMessageBoxShown() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      act();
+    });
+  }
+  static void waitFor(const std::atomic<int>& counter, int atLeast) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (counter.load() < atLeast && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  HWND window = nullptr;
+  std::thread helper;
+  std::atomic<int> ticks{0};
+  std::vector<std::pair<UINT, LPARAM>> touches;  // only touched on the window's thread
+};
+
+TEST_F(MessageBoxLoop, TimersAndTouchesGoOnBeneathUntilOkIsTapped) {
+  SetTimer(window, 7, 5, nullptr);
+  std::atomic<int>* seen = &ticks;
+  whenBoxShown([seen] {
+    waitFor(*seen, 3);
+    // A touch beside the box reaches the window beneath, with its position.
+    deliverTouch(5, 250, true);
+    deliverTouch(5, 250, false);
+    // One on the box but off the button is the box's, lift and all.
+    RECT box = screenMessageBoxRect();
+    deliverTouch(box.left + 2, box.top + 2, true);
+    deliverTouch(box.left + 2, box.top + 2, false);
+    RECT ok = screenMessageBoxOkRect();
+    deliverTouch((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2, true);
+    deliverTouch((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2, false);
+  });
+  EXPECT_EQ(MessageBoxW(nullptr, u"Обработано фотографий: 1 из 1 фотографий.", u"Запись GPS завершена", MB_OK),
+            IDOK) << "the headless backend answers without waiting";
+  setMessageBoxBackend(drawnMessageBoxBackend);
+  testing::internal::CaptureStdout();
+  int answer = MessageBoxW(nullptr, u"Программа для навигатора работает!", u"Привет! :)", MB_OK);
+  std::string printed = testing::internal::GetCapturedStdout();
+  setMessageBoxBackend(nullptr);
+  EXPECT_EQ(answer, IDOK);
+  EXPECT_GE(ticks.load(), 3);
+  EXPECT_EQ(printed, "msgbox\tПривет! :)\tПрограмма для навигатора работает!\n");
+  EXPECT_FALSE(screenMessageBoxShown());
+  ASSERT_GE(touches.size(), 1u);
+  EXPECT_EQ(touches[0].first, static_cast<UINT>(WM_LBUTTONDOWN));
+  EXPECT_EQ(touches[0].second, MAKELPARAM(5, 250));
+  // The lift beside the box may still be queued; nothing from the box's own taps got through.
+  pumpUntil([] { return false; }, 30);
+  ASSERT_EQ(touches.size(), 2u);
+  EXPECT_EQ(touches[1].first, static_cast<UINT>(WM_LBUTTONUP));
+}
+
+TEST_F(MessageBoxLoop, EnterAndPressOkDismissTheNewestBoxFirst) {
+  // A box opened inside another (the closing message under a greeting)
+  // must be dismissed before the outer one can be.
+  std::atomic<int> stage{0};
+  SetTimer(window, 7, 5, nullptr);
+  MessageRecorder::instance().hook = [&](HWND, UINT m, WPARAM, LPARAM, LRESULT*) {
+    if (m == WM_TIMER && stage.exchange(1) == 0) {
+      KillTimer(window, 7);
+      runScreenMessageBox(u"Обработано фотографий: 4 из 12 фотографий.", u"Действие отменено!");
+      stage.store(2);
+    }
+    return false;
+  };
+  helper = std::thread([&] {
+    waitFor(stage, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    deliverKey(VK_RETURN, true);  // the inner box
+    deliverKey(VK_RETURN, false);
+    waitFor(stage, 2);
+    EXPECT_TRUE(screenMessageBoxShown());
+    EXPECT_TRUE(pressMessageBoxOk());  // the outer box
+  });
+  EXPECT_EQ(runScreenMessageBox(u"Программа для навигатора работает!", u"Привет! :)"), IDOK);
+  EXPECT_EQ(stage.load(), 2);
+  EXPECT_FALSE(pressMessageBoxOk());
+}
+
+TEST_F(MessageBoxLoop, QuitEndsTheBoxAndIsLeftForTheOuterLoop) {
+  PostQuitMessage(3);
+  EXPECT_EQ(runScreenMessageBox(u"text", nullptr), IDOK);
+  EXPECT_FALSE(screenMessageBoxShown());
+  MSG m;
+  ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(m.wParam, 3u);
+}
+
+}  // namespace
