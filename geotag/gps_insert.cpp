@@ -28,10 +28,13 @@ TagOutcome tagPhoto(LPCWSTR path) {
 
   PhotoApp1 app1;
   ExifLayout layout;
+  TiffBytes tiff;
   TagOutcome o = readPhotoApp1(photo, &app1, photoPayload);
   if (o == TagOutcome::Tagged) o = readExifLayout(photoPayload, app1.payloadSize(), &layout);
-  const TiffBytes tiff = tiffOfPayload(photoPayload, app1.payloadSize());
-  if (o == TagOutcome::Tagged) o = checkOffsets(tiff, layout);
+  if (o == TagOutcome::Tagged) {
+    tiff = tiffOfPayload(photoPayload, app1.payloadSize());
+    o = checkOffsets(tiff, layout);
+  }
   if (o != TagOutcome::Tagged) {
     CloseHandle(photo);
     return o;

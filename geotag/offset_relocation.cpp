@@ -147,7 +147,8 @@ class OffsetWalk {
         start = e;
         has = true;
       }
-      if (e.tag == kTagThumbnailLength) length = e.value;
+      // A SHORT keeps its value in the field's low half.
+      if (e.tag == kTagThumbnailLength) length = e.type == 3 ? e.value & 0xFFFF : e.value;
     }
     if (!has || valueOutsideEntry(start)) return TagOutcome::Tagged;
     // A 16-bit offset would leave bytes of another value in the field.

@@ -35,6 +35,15 @@ bool copyBytes(HANDLE from, uint32_t offset, uint64_t size, HANDLE to) {
   return true;
 }
 
+// Copies the rest of the photo, from `offset` to its end, inside the kernel:
+// the same bytes the copy buffer would carry, without carrying them.
+bool copyRest(HANDLE from, uint32_t offset, uint64_t size, HANDLE to) {
+  if (SetFilePointer(from, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+    return false;
+  DWORD copied = 0;
+  return size <= 0xFFFFFFFFu && CopyFileBytes(from, to, static_cast<DWORD>(size), &copied) && copied == size;
+}
+
 // The copy's APP1, read back from the card, must be what was meant, and must
 // read as a geotagged photo of the same layout.
 bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
@@ -69,7 +78,7 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
   writeBe16(length, copy.payloadSize + 2);
   const uint64_t rest = app1.fileSize - app1.end();
   bool ok = copyBytes(photo, 0, app1.lengthField, temp) && writeAll(temp, length, 2) &&
-            writeAll(temp, copy.payload, copy.payloadSize) && copyBytes(photo, app1.end(), rest, temp);
+            writeAll(temp, copy.payload, copy.payloadSize) && copyRest(photo, app1.end(), rest, temp);
   if (ok) {
     // Nothing more may follow: a photo that grew while it was copied is not
     // the photo that was read.

@@ -1,5 +1,6 @@
 // Files and folders: CreateFileW, ReadFile, WriteFile, SetFilePointer,
-// SetEndOfFile, CloseHandle, CreateDirectoryW, CopyFileW, DeleteFileW, MoveFileW,
+// SetEndOfFile, FlushFileBuffers, CopyFileBytes (in-kernel copy, not CE), CloseHandle,
+// CreateDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW,
 // FindFirstFileW / FindNextFileW / FindClose, GetLastError, SetLastError.
 #pragma once
 
@@ -42,6 +43,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
+// Not CE: copies up to `bytes` from `from`'s position to `to`'s inside the host
+// kernel, advancing both; fewer only at the end of `from`.
+BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied);
 // Cuts the file off at its file pointer.
 BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE object);

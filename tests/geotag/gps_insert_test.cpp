@@ -299,6 +299,12 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
            return ++writes < 3 ? realHostCalls().write(fd, b, n) : 0;
          };
        }},
+      {"card full in the bulk copy", [](HostCalls& h) {
+         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t { errno = ENOSPC; return -1; };
+       }},
+      {"bulk copy ends early", [](HostCalls& h) {
+         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t { return 0; };
+       }},
       {"flush fails", [](HostCalls& h) { h.fsync = [](int) { errno = EIO; return -1; }; }},
       {"rename fails", [](HostCalls& h) { h.rename = [](const char*, const char*) { errno = EROFS; return -1; }; }},
       {"temporary file cannot be made", [](HostCalls& h) {

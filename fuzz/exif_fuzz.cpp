@@ -1,0 +1,88 @@
+// Fuzzes the geotagger with whole photo files: segment walking, the TIFF
+// reads, the offset moves and the rewrite. Each input is put on the card of
+// a device image whose day log has a fix for every second of 5 June 2010, and
+// tagged. Whatever the input, the photo afterwards is either byte for byte the
+// input or a tagged copy 127 bytes longer that reads as geotagged, and no
+// temporary file is left.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/state/shared_state.h"
+#include "geotag/gps_insert.h"
+#include "geotag/tag_outcome.h"
+#include "platform/device_image.h"
+
+namespace {
+
+std::string root;
+std::string photoPath;
+const char16_t kPhoto[] = u"\\SDMMC\\DCIM\\100CAM\\FUZZ.JPG";
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeAll(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) abort();
+  if (size && fwrite(data, 1, size, f) != size) abort();
+  fclose(f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  struct stat st;
+  std::string base = stat("/dev/shm", &st) == 0 ? "/dev/shm" : "/tmp";
+  char templ[64];
+  snprintf(templ, sizeof templ, "%s/vt-exif-fuzz-XXXXXX", base.c_str());
+  if (!mkdtemp(templ)) abort();
+  root = templ;
+  setDeviceRoot(root);
+  if (!prepareDeviceImage()) abort();
+  mkdir((root + "/SDMMC/DCIM").c_str(), 0777);
+  mkdir((root + "/SDMMC/DCIM/100CAM").c_str(), 0777);
+  mkdir((root + "/ResidentFlash/vellumtrace").c_str(), 0777);
+  std::string log;
+  for (int32_t s = 0; s < 86400; s++) {
+    char r[14];
+    float lat = 5545.1234f, lon = 3737.5678f;
+    memcpy(r, &s, 4);
+    memcpy(r + 4, &lat, 4);
+    r[8] = 'N';
+    memcpy(r + 9, &lon, 4);
+    r[13] = 'E';
+    log.append(r, 14);
+  }
+  writeAll(root + "/ResidentFlash/vellumtrace/050610.log", reinterpret_cast<const uint8_t*>(log.data()), log.size());
+  photoPath = root + "/SDMMC/DCIM/100CAM/FUZZ.JPG";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 20) return 0;
+  writeAll(photoPath, data, size);
+  const int result = insertGpsIfd(kPhoto);
+  const std::string after = readAll(photoPath);
+  struct stat st;
+  if (stat((root + "/SDMMC/DCIM/temp.jpg").c_str(), &st) == 0) abort();
+  if (result != 0) {
+    if (after.size() != size || memcmp(after.data(), data, size) != 0) abort();
+    return 0;
+  }
+  if (after.size() != size + 127) abort();
+  // The copy must read as geotagged, and be left alone the second time.
+  if (insertGpsIfd(kPhoto) != -1 || lastTagOutcome() != TagOutcome::AlreadyGeotagged) abort();
+  if (readAll(photoPath) != after) abort();
+  return 0;
+}
