@@ -1,4 +1,175 @@
-// Entry point. (Minimal until the main window lands: nothing to run yet.)
+// The entry point. One executable plays three roles, chosen by its own path:
+// a normal background run (started at boot), an installer and a remover. A
+// normal run creates the main window hidden, records the card in the slot,
+// starts the GPS worker and pumps the UI thread's messages until the main
+// window is destroyed. Install and remove first ask a running copy to close,
+// then do their work and end with a message box.
 #include "app/entry.h"
 
-int startApplication(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }
+#include <atomic>
+#include <cstring>
+
+#include "app/run_mode.h"
+#include "app/state/shared_state.h"
+#include "card/card_check.h"
+#include "gps/gps_worker.h"
+#include "platform/files.h"
+#include "platform/msgbox.h"
+#include "platform/registry.h"
+#include "platform/resources.h"
+#include "platform/threads.h"
+#include "platform/wide_text.h"
+#include "platform/windows.h"
+#include "ui/main_window_proc.h"
+
+namespace {
+
+constexpr UINT kTitleString = 1;
+constexpr UINT kClassString = 2;
+constexpr UINT kAcceleratorTable = 2;
+constexpr int kTextChars = 100;
+
+const WCHAR kInstallFolder[] = u"\\ResidentFlash\\vellumtrace";
+const WCHAR kInstalledExe[] = u"\\ResidentFlash\\vellumtrace\\vellumtrace.exe";
+const WCHAR kInitKey[] = u"init";
+const WCHAR kLaunchValue[] = u"Launch500";
+
+// The running copy's windows: the main window and the worker's both carry
+// this class and title.
+const WCHAR kRunningClass[] = u"TarnixVellumtrace";
+const WCHAR kRunningTitle[] = u"TarnixGPS Vellumtrace";
+constexpr WPARAM kCloseRequestCode = 1147;
+constexpr DWORD kCloseWaitMs = 1000;
+
+// An installing or removing copy never matches kRunningTitle, so it cannot
+// find and close itself.
+const WCHAR kInstallRemoveTitle[] = u"VellumTrace install/remove";
+
+const WCHAR kMessageTitle[] = u"TARNIXGPS VellumTrace";
+const WCHAR kInstalledText[] =
+    u"Программа VellumTrace установлена.\nПри следующем включении навигатора Vellumtrace "
+    u"начнет работу в фоновом режиме.";
+const WCHAR kRemovedText[] = u"Программа VellumTrace удалена.";
+
+WCHAR modulePath[MAX_PATH];
+HACCEL accelerators = nullptr;
+DWORD workerThreadId = 0;
+std::atomic<HWND> hostMainWindow{nullptr};
+
+RunMode readRunMode() {
+  memset(modulePath, 0, sizeof modulePath);
+  GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+  return runModeOf(modulePath);
+}
+
+void messageLoop(MSG* msg) {
+  while (GetMessageW(msg, nullptr, 0, 0) > 0) {
+    if (!TranslateAcceleratorW(msg->hwnd, accelerators, msg)) {
+      TranslateMessage(msg);
+      DispatchMessageW(msg);
+    }
+  }
+}
+
+}  // namespace
+
+HWND mainWindowForHost() { return hostMainWindow.load(); }
+
+ATOM registerMainWindowClass(HINSTANCE instance, LPCWSTR className) {
+  WNDCLASSW wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = mainWindowProc;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = 0;
+  wc.hInstance = instance;
+  wc.hIcon = nullptr;
+  wc.hCursor = nullptr;
+  wc.hbrBackground = nullptr;
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = className;
+  return RegisterClassW(&wc);
+}
+
+int createMainWindow(HINSTANCE instance) {
+  shared.appInstance = instance;
+  WCHAR title[kTextChars] = {};
+  WCHAR className[kTextChars] = {};
+  if (readRunMode() != RunMode::Normal)
+    wcsncpy16(title, kInstallRemoveTitle, kTextChars);
+  else
+    LoadStringW(instance, kTitleString, title, kTextChars);
+  LoadStringW(instance, kClassString, className, kTextChars);
+  if (!registerMainWindowClass(instance, className)) return 0;
+  HWND window = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  if (!window) return 0;
+  shared.mainWindow = window;
+  hostMainWindow.store(window);
+  ShowWindow(window, SW_HIDE);
+  UpdateWindow(window);
+  return 1;
+}
+
+void closeRunningInstance() {
+  // Posted even when nothing was found, and then given a second to close its
+  // log and end, so the copy that follows does not race it for the files.
+  HWND running = FindWindowW(kRunningClass, kRunningTitle);
+  PostMessageW(running, WM_CLOSE, kCloseRequestCode, 0);
+  Sleep(kCloseWaitMs);
+}
+
+void installSelf() {
+  CreateDirectoryW(kInstallFolder, nullptr);
+  closeRunningInstance();
+  CopyFileW(modulePath, kInstalledExe, FALSE);
+  HKEY key = nullptr;
+  RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key);
+  if (key) {
+    // The whole path with its terminating NUL, so the value reads back as
+    // the complete text.
+    DWORD bytes = static_cast<DWORD>((wcslen16(kInstalledExe) + 1) * sizeof(WCHAR));
+    RegSetValueExW(key, kLaunchValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(kInstalledExe),
+                   bytes);
+    RegCloseKey(key);
+  }
+  MessageBoxW(nullptr, kInstalledText, kMessageTitle, MB_OK);
+}
+
+void removeSelf() {
+  closeRunningInstance();
+  DeleteFileW(kInstalledExe);
+  HKEY key = nullptr;
+  RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key);
+  if (key) {
+    RegDeleteValueW(key, kLaunchValue);
+    RegCloseKey(key);
+  }
+  // The install folder and the track logs in it stay.
+  MessageBoxW(nullptr, kRemovedText, kMessageTitle, MB_OK);
+}
+
+int startApplication(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  if (!createMainWindow(instance)) return 0;
+  accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(kAcceleratorTable));
+  shared.cardBytesTotal = 0;
+  shared.cardBytesFree = 0;
+  switch (readRunMode()) {
+    case RunMode::Install:
+      installSelf();
+      return 0;
+    case RunMode::Remove:
+      removeSelf();
+      return 0;
+    case RunMode::Normal:
+      break;
+  }
+  // A card already in the slot is the card last seen, so it is never
+  // announced as new.
+  readCardIdentity();
+  memcpy(shared.prevCardIdentity, shared.cardIdentity, sizeof shared.prevCardIdentity);
+  HANDLE worker = CreateThread(nullptr, 0, gpsWorkerThread, nullptr, 0, &workerThreadId);
+  (void)worker;  // lives as long as the process
+  MSG msg = {};
+  messageLoop(&msg);
+  return static_cast<int>(msg.wParam);
+}

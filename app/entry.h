@@ -5,3 +5,14 @@
 #include "platform/ce_types.h"
 
 int startApplication(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);
+
+// The steps of the entry, each on its own for tests.
+int createMainWindow(HINSTANCE instance);
+ATOM registerMainWindowClass(HINSTANCE instance, LPCWSTR className);
+void closeRunningInstance();
+void installSelf();
+void removeSelf();
+
+// The main window once it exists, else null; safe to read from any thread
+// (the host's signal handling and control channel use it).
+HWND mainWindowForHost();

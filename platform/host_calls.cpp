@@ -43,7 +43,7 @@ const HostCalls kReal = {
     ::closedir,  hostStatvfs, hostIoctl, ::isatty,    ::tcgetattr, ::tcsetattr,
     hostCopyFileRange, ::malloc, hostFstatat,
     ::flock,     ::chmod,    hostSocket, ::bind,      ::listen,   hostAccept, ::connect,
-    hostSendto,  ::recvfrom, ::poll,
+    hostSendto,  ::recvfrom, ::poll,     ::shutdown,
 };
 
 HostCalls gLive = kReal;

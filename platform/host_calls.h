@@ -56,6 +56,7 @@ struct HostCalls {
   ssize_t (*recvfrom)(int fd, void* buf, size_t len, int flags, struct sockaddr* addr,
                       socklen_t* addrLen);
   int (*poll)(struct pollfd* fds, nfds_t count, int timeoutMs);
+  int (*shutdown)(int fd, int how);
 };
 
 // The live table. Read it through hostCalls(); tests change entries through

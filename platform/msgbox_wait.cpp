@@ -1,0 +1,99 @@
+// The waiting form of MessageBoxW: see msgbox_wait.h. The box is modal on its
+// own thread only: that thread runs a message loop beneath it, so the batch
+// timer, paints and posted messages go on while it is open, and the box ends
+// when the control channel's press-ok dismisses it. A quit message arriving
+// meanwhile ends the box and is posted again for the loop outside, as CE's
+// modal loops do.
+#include "platform/msgbox_wait.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "platform/msgbox.h"
+#include "platform/threads.h"
+#include "platform/wide_text.h"
+#include "platform/window_internals.h"
+#include "platform/windows.h"
+
+namespace {
+
+struct OpenBox {
+  unsigned id;
+  DWORD thread;
+  std::u16string title;
+  std::u16string text;
+  bool dismissed;
+};
+
+std::mutex gMutex;
+std::vector<OpenBox> gBoxes;  // in the order they opened; the last is on top
+unsigned gNextId = 1;
+
+bool dismissed(unsigned id) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (const OpenBox& b : gBoxes)
+    if (b.id == id) return b.dismissed;
+  return true;
+}
+
+int waitingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  headlessMessageBox(owner, text, caption, type);  // its line, as every box prints
+  unsigned id;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    id = gNextId++;
+    gBoxes.push_back(
+        OpenBox{id, GetCurrentThreadId(), caption ? caption : u"", text ? text : u"", false});
+  }
+  MSG msg = {};
+  bool quit = false;
+  while (!dismissed(id)) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      quit = got == 0;
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gBoxes.erase(std::remove_if(gBoxes.begin(), gBoxes.end(),
+                                [id](const OpenBox& b) { return b.id == id; }),
+                 gBoxes.end());
+  }
+  if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
+  return IDOK;
+}
+
+}  // namespace
+
+void useWaitingMessageBoxes() { setMessageBoxBackend(waitingMessageBox); }
+
+bool topMessageBox(std::u16string* title, std::u16string* text) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (auto it = gBoxes.rbegin(); it != gBoxes.rend(); ++it) {
+    if (it->dismissed) continue;
+    *title = it->title;
+    *text = it->text;
+    return true;
+  }
+  return false;
+}
+
+bool pressOkOnTopMessageBox() {
+  DWORD thread = 0;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto it = gBoxes.rbegin(); it != gBoxes.rend() && !thread; ++it) {
+      if (it->dismissed) continue;
+      it->dismissed = true;
+      thread = it->thread;
+    }
+  }
+  if (!thread) return false;
+  // Wakes the box's loop, which then sees it was dismissed.
+  PostThreadMessageW(thread, WM_NULL, 0, 0);
+  return true;
+}

@@ -1,0 +1,49 @@
+// --boot: what the device does at power-on with the registry's Launch values.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/device_image_fixture.h"
+#include "tests/support/spawned_program.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class BootTest : public DeviceImageTest {};
+
+TEST_F(BootTest, AnInstalledCopyStartsAtBootAndEndsWithIt) {
+  std::string dir = image->path("kit");
+  ASSERT_EQ(0, mkdir(dir.c_str(), 0777));
+  ASSERT_EQ(0, symlink(VT_PROGRAM, (dir + "/install-vellumtrace").c_str()));
+  {
+    SpawnedProgram install(dir + "/install-vellumtrace", {"--root", image->root()});
+    ASSERT_EQ(0, install.waitForExit(10s));
+  }
+  // Entries this host cannot start are reported and skipped; the rest start
+  // in the order of their numbers.
+  std::string reg = readWholeFile(image->path("registry.reg"));
+  reg += "\"Launch20\"=\"explorer.exe\"\n\"Launch\"=\"nothing.exe\"\n";
+  ASSERT_TRUE(writeWholeFile(image->path("registry.reg"), reg));
+
+  std::string sock = image->path("control.sock");
+  SpawnedProgram boot(VT_PROGRAM, {"--root", image->root(), "--boot", "--control", sock});
+  ASSERT_TRUE(boot.waitForOutLine("boot\tLaunch500\t\\ResidentFlash\\vellumtrace\\vellumtrace.exe", 5s));
+  ASSERT_TRUE(waitForControl(sock, 5s));
+  EXPECT_EQ("hidden", controlCommand(sock, "window"));
+  std::vector<std::string> err = boot.errLines();
+  ASSERT_EQ(1u, err.size());
+  EXPECT_NE(std::string::npos, err[0].find("Launch20")) << err[0];
+
+  boot.signal(SIGTERM);
+  EXPECT_NE(-1, boot.waitForExit(5s));
+  EXPECT_FALSE(fileExists(sock)) << "the booted copy closed";
+}
+
+}  // namespace

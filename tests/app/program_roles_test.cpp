@@ -1,0 +1,180 @@
+// The real program as processes: started under an installer's or remover's
+// name it installs or removes itself in the device image and closes a copy
+// that is already running; started normally it runs until it is told to
+// close. The names are symlinks to the built program, as a person would make
+// them (a copy works the same: the name is what counts).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/device_image.h"
+#include "tests/support/device_image_fixture.h"
+#include "tests/support/spawned_program.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const char kInstalledLine[] =
+    "msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace установлена.\\nПри следующем "
+    "включении навигатора Vellumtrace начнет работу в фоновом режиме.";
+const char kRemovedLine[] = "msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace удалена.";
+const char kLaunchLine[] = "\"Launch500\"=\"\\\\ResidentFlash\\\\vellumtrace\\\\vellumtrace.exe\"";
+
+// A pty whose slave stands for the receiver's port, so a normal run's worker
+// comes up and owns its window.
+class Receiver {
+ public:
+  Receiver() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) abort();
+    slave_ = ptsname(master_);
+  }
+  ~Receiver() { close(master_); }
+  const std::string& port() const { return slave_; }
+
+ private:
+  int master_ = -1;
+  std::string slave_;
+};
+
+class ProgramRolesTest : public DeviceImageTest {
+ protected:
+  // A name for the program in a folder of its own, inside the device image
+  // so it goes away with it.
+  std::string named(const std::string& name) {
+    std::string dir = image->path("bin");
+    mkdir(dir.c_str(), 0777);
+    std::string link = dir + "/" + name;
+    EXPECT_EQ(0, symlink(VT_PROGRAM, link.c_str()));
+    return link;
+  }
+
+  std::unique_ptr<SpawnedProgram> run(const std::string& exe, std::vector<std::string> extra = {},
+                                      const std::string& root = "") {
+    std::vector<std::string> args{"--root", root.empty() ? image->root() : root, "--display",
+                                  "headless"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<SpawnedProgram>(exe, args);
+  }
+
+  std::string installed() { return image->path("ResidentFlash/vellumtrace/vellumtrace.exe"); }
+  std::string registry() { return readWholeFile(image->path("registry.reg")); }
+  std::string control() { return image->path("control.sock"); }
+};
+
+TEST_F(ProgramRolesTest, InstallCopiesAndRegistersOverAnOldCopyAndRemoveUndoesItButKeepsTheLogs) {
+  ASSERT_EQ(0, mkdir(image->path("ResidentFlash/vellumtrace").c_str(), 0777));
+  ASSERT_TRUE(writeWholeFile(installed(), "an older build"));
+  ASSERT_TRUE(writeWholeFile(image->path("ResidentFlash/vellumtrace/080126.log"), "14 bytes each "));
+
+  auto install = run(named("install-vellumtrace"));
+  EXPECT_EQ(0, install->waitForExit(10s));
+  EXPECT_EQ(std::vector<std::string>{kInstalledLine}, install->outLines());
+  EXPECT_EQ(readWholeFile(VT_PROGRAM), readWholeFile(installed()));
+  struct stat st;
+  ASSERT_EQ(0, stat(installed().c_str(), &st));
+  EXPECT_TRUE(st.st_mode & S_IXUSR);
+  EXPECT_NE(std::string::npos, registry().find("[HKEY_LOCAL_MACHINE\\init]\n" + std::string(kLaunchLine)))
+      << registry();
+
+  auto remove = run(named("REMOVE-vellumtrace"));
+  EXPECT_EQ(0, remove->waitForExit(10s));
+  EXPECT_EQ(std::vector<std::string>{kRemovedLine}, remove->outLines());
+  EXPECT_FALSE(fileExists(installed()));
+  EXPECT_EQ(std::string::npos, registry().find("Launch500"));
+  EXPECT_NE(std::string::npos, registry().find("[HKEY_LOCAL_MACHINE\\init]"));
+  EXPECT_EQ("14 bytes each ", readWholeFile(image->path("ResidentFlash/vellumtrace/080126.log")));
+}
+
+TEST_F(ProgramRolesTest, TheNameChoosesTheRole) {
+  struct Case {
+    std::string name;
+    const char* line;  // the run's only line; null for a normal run
+  } const cases[] = {
+      {"install-app.exe", kInstalledLine},
+      {"Install-x.exe", kInstalledLine},
+      {"REMOVE-x.exe", kRemovedLine},
+      {"remove-then-install-x.exe", kInstalledLine},
+      {"InStall-x.exe", nullptr},
+  };
+  // Each in a device image of its own, all at once: the roles take a second
+  // each, waiting for a running copy to close.
+  std::vector<std::unique_ptr<TempDeviceImage>> images;
+  std::vector<std::unique_ptr<SpawnedProgram>> runs;
+  for (const Case& c : cases) {
+    images.push_back(std::make_unique<TempDeviceImage>());
+    std::string dir = images.back()->path("kit");
+    mkdir(dir.c_str(), 0777);
+    std::string link = dir + "/" + c.name;
+    ASSERT_EQ(0, symlink(VT_PROGRAM, link.c_str()));
+    runs.push_back(run(link, {}, images.back()->root()));
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    if (cases[i].line) {
+      EXPECT_EQ(0, runs[i]->waitForExit(10s));
+      EXPECT_EQ(std::vector<std::string>{cases[i].line}, runs[i]->outLines());
+    } else {
+      EXPECT_EQ(-1, runs[i]->waitForExit(1500ms)) << "a normal run stays up";
+      runs[i]->signal(SIGTERM);
+      EXPECT_EQ(0, runs[i]->waitForExit(5s));
+      EXPECT_TRUE(fileExists(images[i]->path("registry.reg")));
+      EXPECT_FALSE(fileExists(images[i]->path("ResidentFlash/vellumtrace/vellumtrace.exe")));
+    }
+  }
+  setDeviceRoot(image->root());
+}
+
+TEST_F(ProgramRolesTest, WithoutTheInitKeyOrWithADamagedRegistryInstallStillCopiesAndReports) {
+  TempDeviceImage damaged;
+  const std::string noInit = "[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=\"1\"\n";
+  const std::string broken = "[HKEY_LOCAL_MACHINE\\init]\n\"Launch500\"=\"\\unfinished\n";
+  ASSERT_TRUE(writeWholeFile(image->path("registry.reg"), noInit));
+  ASSERT_TRUE(writeWholeFile(damaged.path("registry.reg"), broken));
+  std::string exe = named("install-vellumtrace");
+  auto a = run(exe);
+  auto b = run(exe, {}, damaged.root());
+  EXPECT_EQ(0, a->waitForExit(10s));
+  EXPECT_EQ(0, b->waitForExit(10s));
+  EXPECT_EQ(std::vector<std::string>{kInstalledLine}, a->outLines());
+  EXPECT_EQ(std::vector<std::string>{kInstalledLine}, b->outLines());
+  EXPECT_TRUE(fileExists(installed()));
+  EXPECT_TRUE(fileExists(damaged.path("ResidentFlash/vellumtrace/vellumtrace.exe")));
+  EXPECT_EQ(noInit, registry());
+  EXPECT_EQ(broken, readWholeFile(damaged.path("registry.reg")));
+  std::vector<std::string> err = b->errLines();
+  ASSERT_EQ(1u, err.size());
+  EXPECT_NE(std::string::npos, err[0].find(damaged.path("registry.reg")));
+  setDeviceRoot(image->root());
+}
+
+TEST_F(ProgramRolesTest, AnInstallAndARemoveEachCloseTheRunningCopyWithinTwoSeconds) {
+  Receiver receiver;
+  for (const char* role : {"install-vellumtrace", "remove-vellumtrace"}) {
+    SCOPED_TRACE(role);
+    auto running = run(VT_PROGRAM, {"--com1", receiver.port(), "--control", control()});
+    ASSERT_TRUE(waitForControl(control(), 5s));
+    usleep(200 * 1000);  // the worker's window is up too
+    auto started = std::chrono::steady_clock::now();
+    std::string exe = image->path("bin/") + role;
+    if (!fileExists(exe)) named(role);
+    auto closer = run(exe);
+    EXPECT_EQ(0, running->waitForExit(2s));
+    EXPECT_LE(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(0, closer->waitForExit(10s));
+    EXPECT_FALSE(fileExists(control())) << "the closed copy removes its control socket";
+    EXPECT_TRUE(running->outLines().empty()) << running->outLines()[0];
+  }
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// The main window procedure: each message it handles goes to the function
+// that does the work; everything else to the default procedure. The worker's
+// hidden window shares this class and procedure, so a branch here acts on
+// `mainWindow` when it means the screen, never on the window argument.
+#include "ui/main_window_proc.h"
+
+#include "platform/windows.h"
+#include "ui/batch_controller.h"
+
+LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return 0;
+    case WM_DESTROY:
+      // Ends the loop of the thread that owns the window: the UI thread's
+      // for the main window, the worker's for its own.
+      PostQuitMessage(0);
+      return 0;
+    case WM_COMMAND:
+      return handleCommand(window, wParam, lParam);
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
