@@ -38,7 +38,6 @@ bool dismissed(unsigned id) {
 }
 
 int waitingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  headlessMessageBox(owner, text, caption, type);  // its line, as every box prints
   unsigned id;
   {
     std::lock_guard<std::mutex> lock(gMutex);
@@ -46,6 +45,8 @@ int waitingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     gBoxes.push_back(
         OpenBox{id, GetCurrentThreadId(), caption ? caption : u"", text ? text : u"", false});
   }
+  // Printed once the box is open, so whoever reads the line finds it open.
+  headlessMessageBox(owner, text, caption, type);
   MSG msg = {};
   bool quit = false;
   while (!dismissed(id)) {
