@@ -48,6 +48,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   snprintf(templ, sizeof templ, "%s/vt-exif-fuzz-XXXXXX", base.c_str());
   if (!mkdtemp(templ)) abort();
   root = templ;
+  // The image goes when the run ends.
+  atexit([] {
+    if (system(("rm -rf '" + root + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", root.c_str());
+  });
   setDeviceRoot(root);
   if (!prepareDeviceImage()) abort();
   mkdir((root + "/SDMMC/DCIM").c_str(), 0777);
