@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/display_driver.h"
@@ -41,6 +42,9 @@ bool startDisplay(const DisplayOptions& options) {
       return false;
     }
     running.store(driver);
+    // The display's thread must be done with SDL before the process ends.
+    static bool once = [] { return atexit(stopDisplay) == 0; }();
+    (void)once;
     return true;
   }
   fprintf(stderr, "vellumtrace: unknown display '%s'\n", name);

@@ -21,6 +21,7 @@
 #include "platform/interproc.h"
 #include "platform/module_path.h"
 #include "platform/msgbox_wait.h"
+#include "platform/screen_control.h"
 #include "platform/registry_file.h"
 #include "platform/resources.h"
 #include "platform/threads.h"
@@ -30,8 +31,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless] [--msgbox auto|wait]\n"
-    "                   [--control PATH] [--boot] [--help]\n";
+    "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
+    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
 
 void printHelp() {
   printf("%s", kUsage);
@@ -45,12 +46,17 @@ void printHelp() {
       "  --root DIR        the device image (default $VELLUMTRACE_ROOT, else\n"
       "                    ~/.local/share/vellumtrace/device)\n"
       "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
-      "  --display NAME    headless: no screen; message boxes print a line\n"
+      "  --display NAME    headless: no window; message boxes print a line\n"
+      "                    sdl: the screen in a window (SDL2), touched with the\n"
+      "                    mouse; message boxes are drawn and wait for OK\n"
+      "                    unless --msgbox auto\n"
+      "  --scale N         sdl: each screen pixel as N x N (1 to 8, default 1)\n"
       "  --msgbox MODE     auto: a message box prints its line and is dismissed\n"
       "                    at once (the default); wait: it stays open until the\n"
       "                    control channel's press-ok\n"
       "  --control PATH    a Unix socket taking one command a line: window,\n"
-      "                    key ctrl+a|ctrl+q, msgbox, press-ok, quit\n"
+      "                    key ctrl+a|ctrl+q, msgbox, press-ok, quit, tap X Y,\n"
+      "                    snapshot FILE (the screen as a PNG)\n"
       "  --boot            start the programs HKEY_LOCAL_MACHINE\\init's Launch\n"
       "                    values name, as the device does at power-on\n"
       "  --help            this text\n");
@@ -105,6 +111,9 @@ int main(int argc, char** argv) {
   std::string control;
   bool boot = false;
   bool waitingBoxes = false;
+  bool boxModeGiven = false;
+  const char* display = "headless";
+  int scale = 1;
   std::vector<std::string> passOn;  // the options a --boot hands to what it starts
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
@@ -124,11 +133,21 @@ int main(int argc, char** argv) {
     } else if (!strcmp(a, "--display")) {
       const char* v = value();
       if (!v) return usageError("missing value for", a);
-      if (strcmp(v, "headless") != 0) return usageError("unknown display", v);
+      if (strcmp(v, "headless") != 0 && strcmp(v, "sdl") != 0) return usageError("unknown display", v);
+      display = v;
+      passOn.insert(passOn.end(), {a, v});
+    } else if (!strcmp(a, "--scale")) {
+      const char* v = value();
+      if (!v) return usageError("missing value for", a);
+      char* end = nullptr;
+      long n = strtol(v, &end, 10);
+      if (*v == 0 || *end != 0 || n < 1 || n > 8) return usageError("the scale must be 1 to 8, not", v);
+      scale = static_cast<int>(n);
       passOn.insert(passOn.end(), {a, v});
     } else if (!strcmp(a, "--msgbox")) {
       const char* v = value();
       if (!v) return usageError("missing value for", a);
+      boxModeGiven = true;
       if (!strcmp(v, "wait"))
         waitingBoxes = true;
       else if (strcmp(v, "auto") != 0)
@@ -163,7 +182,10 @@ int main(int argc, char** argv) {
   }
 
   recordModulePath(argv[0]);
+  // On a screen someone looks at, a box waits for its OK.
+  if (!boxModeGiven && !strcmp(display, "sdl")) waitingBoxes = true;
   if (waitingBoxes) useWaitingMessageBoxes();
+  if (!startScreenDisplay(display, scale)) return 1;
 
   // Blocked before any thread starts, so every thread inherits the mask and
   // only signalThread takes them.

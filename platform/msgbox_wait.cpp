@@ -10,7 +10,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/display_driver.h"
 #include "platform/msgbox.h"
+#include "platform/screen.h"
 #include "platform/threads.h"
 #include "platform/wide_text.h"
 #include "platform/window_internals.h"
@@ -45,6 +47,8 @@ int waitingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     gBoxes.push_back(
         OpenBox{id, GetCurrentThreadId(), caption ? caption : u"", text ? text : u"", false});
   }
+  // Drawn over the screen, where a tap on its OK or Enter dismisses it too.
+  int drawn = showScreenMessageBox(caption ? caption : u"Error", text);
   // Printed once the box is open, so whoever reads the line finds it open.
   headlessMessageBox(owner, text, caption, type);
   MSG msg = {};
@@ -64,13 +68,37 @@ int waitingMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
                                 [id](const OpenBox& b) { return b.id == id; }),
                  gBoxes.end());
   }
+  hideScreenMessageBox(drawn);
   if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
   return IDOK;
 }
 
+// Marks the top box dismissed and wakes its loop; false when none is open.
+bool dismissTopBox() {
+  DWORD thread = 0;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto it = gBoxes.rbegin(); it != gBoxes.rend() && !thread; ++it) {
+      if (it->dismissed) continue;
+      it->dismissed = true;
+      thread = it->thread;
+    }
+  }
+  if (!thread) return false;
+  // Wakes the box's loop, which then sees it was dismissed.
+  PostThreadMessageW(thread, WM_NULL, 0, 0);
+  return true;
+}
+
+// OK tapped or Enter pressed on the display: the drawn box is gone already.
+void dismissedOnScreen() { dismissTopBox(); }
+
 }  // namespace
 
-void useWaitingMessageBoxes() { setMessageBoxBackend(waitingMessageBox); }
+void useWaitingMessageBoxes() {
+  setMessageBoxBackend(waitingMessageBox);
+  setMessageBoxWaker(dismissedOnScreen);
+}
 
 bool topMessageBox(std::u16string* title, std::u16string* text) {
   std::lock_guard<std::mutex> lock(gMutex);
@@ -84,17 +112,7 @@ bool topMessageBox(std::u16string* title, std::u16string* text) {
 }
 
 bool pressOkOnTopMessageBox() {
-  DWORD thread = 0;
-  {
-    std::lock_guard<std::mutex> lock(gMutex);
-    for (auto it = gBoxes.rbegin(); it != gBoxes.rend() && !thread; ++it) {
-      if (it->dismissed) continue;
-      it->dismissed = true;
-      thread = it->thread;
-    }
-  }
-  if (!thread) return false;
-  // Wakes the box's loop, which then sees it was dismissed.
-  PostThreadMessageW(thread, WM_NULL, 0, 0);
+  if (!dismissTopBox()) return false;
+  dismissTopScreenMessageBox();
   return true;
 }
