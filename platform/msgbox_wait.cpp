@@ -1,7 +1,8 @@
 // The waiting form of MessageBoxW: see msgbox_wait.h. The box is modal on its
 // own thread only: that thread runs a message loop beneath it, so the batch
 // timer, paints and posted messages go on while it is open, and the box ends
-// when the control channel's press-ok dismisses it. A quit message arriving
+// when the control channel's press-ok, or OK or Enter on the display, dismisses
+// it; it is drawn over the screen meanwhile. A quit message arriving
 // meanwhile ends the box and is posted again for the loop outside, as CE's
 // modal loops do.
 #include "platform/msgbox_wait.h"
