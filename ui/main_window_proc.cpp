@@ -6,6 +6,7 @@
 
 #include "platform/windows.h"
 #include "ui/batch_controller.h"
+#include "ui/screen_paint.h"
 
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -16,8 +17,18 @@ LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       // for the main window, the worker's for its own.
       PostQuitMessage(0);
       return 0;
+    case WM_PAINT:
+      paintMainWindow(window);
+      return 0;
     case WM_COMMAND:
       return handleCommand(window, wParam, lParam);
+    case WM_TIMER:
+      // Only the batch timer; the default procedure never sees a timer.
+      if (wParam == kBatchTimerId) tagNextPhoto();
+      return 0;
+    case WM_LBUTTONDOWN:
+      handleTouch(lParam);
+      return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
