@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -85,8 +87,9 @@ std::vector<std::string> captureBursts(const std::string& path) {
 }
 
 std::string sharedTestdataDir() {
-  // Beside the main checkout, or beside the folder of worktrees.
-  for (std::string dir : {std::string(VT_SHARED_TESTDATA),
+  // $VT_SHARED_TESTDATA, else beside the main checkout or the folder of worktrees.
+  const char* env = getenv("VT_SHARED_TESTDATA");
+  for (std::string dir : {std::string(env ? env : ""), std::string(VT_SHARED_TESTDATA),
                           std::string(VT_SOURCE_DIR) + "/../../shared/testdata"}) {
     if (DIR* d = opendir((dir + "/nmea").c_str())) {
       closedir(d);
