@@ -1,0 +1,260 @@
+// The real program recording a receiver on a pty: real captures replayed as a
+// receiver sends them, the day files compared byte for byte with an
+// independent model of the rules and, for positions, with gpsbabel's reading
+// of the same capture; no receiver at all; and kill -9 in the middle of
+// logging.
+//
+// Bursts are one reporting cycle each, sent no sooner than 600 ms after the
+// previous one and only once the program has read the previous one, so each
+// burst is exactly one tick's read (the worker ticks every 500 ms) and the
+// model can follow the program tick by tick, faster than real time.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gps/track_record.h"
+#include "tests/gps/track_model.h"
+#include "tests/support/device_image_fixture.h"
+#include "tests/support/nmea_capture.h"
+#include "tests/support/program_process.h"
+#include "tests/support/pty_receiver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class RecorderEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(receiver.ok()); }
+
+  bool startProgram() {
+    return program.start(VT_PROGRAM, {"--root", image.root(), "--display", "headless"});
+  }
+  // Sends each burst as its own tick's read.
+  void replay(const std::vector<std::string>& bursts, TrackModel* model) {
+    for (const std::string& burst : bursts) {
+      std::this_thread::sleep_until(lastSend + std::chrono::milliseconds(600));
+      ASSERT_TRUE(receiver.waitUntilRead(15000)) << "the program stopped reading the port";
+      ASSERT_TRUE(receiver.send(burst));
+      lastSend = Clock::now();
+      if (model) model->tick(burst);
+    }
+    // The bytes reach the port's queue a little after the write; waiting the
+    // same 600 ms makes sure an empty queue means "read", not "not there yet".
+    std::this_thread::sleep_until(lastSend + std::chrono::milliseconds(600));
+    ASSERT_TRUE(receiver.waitUntilRead(15000));
+    // The tick that read the last burst writes its records before it ends.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  void stopProgram() {
+    ASSERT_TRUE(program.signal(SIGTERM));
+    int status = -1;
+    ASSERT_TRUE(program.wait(10000, &status)) << "SIGTERM did not close the program";
+    EXPECT_EQ(0, status);
+  }
+  std::map<std::string, std::string> dayFiles() {
+    std::map<std::string, std::string> files;
+    std::string dir = image.path("ResidentFlash/vellumtrace");
+    if (DIR* d = opendir(dir.c_str())) {
+      while (struct dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n.size() == 10 && n.compare(6, 4, ".log") == 0) files[n] = readWholeFile(dir + "/" + n);
+      }
+      closedir(d);
+    }
+    return files;
+  }
+
+  TempDeviceImage image;
+  PtyReceiver receiver;
+  ProgramProcess program;
+  Clock::time_point lastSend = Clock::now();
+};
+
+bool hasValidFix(const std::string& burst) {
+  for (size_t at = burst.find("$GPRMC,"); at != std::string::npos; at = burst.find("$GPRMC,", at + 1)) {
+    size_t status = burst.find(',', at + 7);
+    if (status != std::string::npos && burst.compare(status, 3, ",A,") == 0) return true;
+  }
+  return false;
+}
+
+// At most `count` bursts of a capture, from a few cycles before its first
+// valid fix, so the window holds the switch from no fix to logging.
+std::vector<std::string> window(const std::vector<std::string>& bursts, size_t count) {
+  size_t first = 0;
+  while (first < bursts.size() && !hasValidFix(bursts[first])) ++first;
+  size_t from = first > 3 ? first - 3 : 0;
+  size_t to = std::min(bursts.size(), from + count);
+  return std::vector<std::string>(bursts.begin() + static_cast<long>(from),
+                                  bursts.begin() + static_cast<long>(to));
+}
+
+std::string describe(const std::map<std::string, std::string>& files) {
+  std::ostringstream s;
+  for (const auto& [name, bytes] : files) s << name << ":" << bytes.size() / 14.0 << " ";
+  return s.str();
+}
+
+TEST(SharedCaptures, AreThere) { EXPECT_EQ(5u, captureNames().size()) << sharedTestdataDir(); }
+
+class ReplayedCapture : public RecorderEndToEndTest,
+                        public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ReplayedCapture, DayFilesHoldExactlyTheRecordsTheRulesGive) {
+  std::vector<std::string> bursts = window(captureBursts(capturePath(GetParam())), 10);
+  ASSERT_FALSE(bursts.empty());
+  ASSERT_TRUE(receiver.linkAsCom1(image.root()));
+  ASSERT_TRUE(startProgram());
+  TrackModel model;
+  replay(bursts, &model);
+  stopProgram();
+  std::map<std::string, std::string> files = dayFiles();
+  EXPECT_EQ(model.files(), files) << "expected " << describe(model.files()) << "got "
+                                  << describe(files);
+  EXPECT_FALSE(files.empty());
+  for (const auto& line : program.lines()) ADD_FAILURE() << "unexpected output: " << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedCaptures, ReplayedCapture, ::testing::ValuesIn(captureNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           std::string n = info.param.substr(0, info.param.find('.'));
+                           for (char& c : n)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+// A whole capture, and the positions checked against a second NMEA reader.
+TEST_F(RecorderEndToEndTest, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFileHolds) {
+  const std::string capture = capturePath("bu353s4.log");
+  std::vector<std::string> bursts = captureBursts(capture);
+  ASSERT_TRUE(receiver.linkAsCom1(image.root()));
+  ASSERT_TRUE(startProgram());
+  TrackModel model;
+  replay(bursts, &model);
+  stopProgram();
+  std::map<std::string, std::string> files = dayFiles();
+  ASSERT_EQ(model.files(), files);
+  ASSERT_EQ(1u, files.count("311214.log"));
+  const std::string& day = files["311214.log"];
+
+  // gpsbabel: No,Latitude,Longitude,...,Date,Time in decimal degrees.
+  std::string command = "gpsbabel -t -i nmea -f '" + capture + "' -o unicsv -F - 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(nullptr, pipe);
+  struct Point {
+    double lat, lon;
+  };
+  std::map<int, Point> points;
+  char line[512];
+  while (fgets(line, sizeof line, pipe)) {
+    int no, y, mo, d, h, mi;
+    double lat, lon, s;
+    char rest[256];
+    if (sscanf(line, "%d,%lf,%lf,%255[^\n]", &no, &lat, &lon, rest) != 4) continue;
+    std::string r = rest;
+    size_t dateAt = r.rfind(',', r.rfind(',') - 1);
+    if (sscanf(r.c_str() + dateAt + 1, "%d/%d/%d,%d:%d:%lf", &y, &mo, &d, &h, &mi, &s) != 6)
+      continue;
+    EXPECT_EQ("311214", (d < 10 ? "0" : "") + std::to_string(d) + (mo < 10 ? "0" : "") +
+                            std::to_string(mo) + std::to_string(y % 100));
+    points[h * 3600 + mi * 60 + static_cast<int>(s)] = {lat, lon};
+  }
+  pclose(pipe);
+  ASSERT_EQ(day.size() / 14, points.size());
+
+  auto degrees = [](float packed, char ref) {
+    double v = packed;
+    double deg = std::floor(v / 100) + std::fmod(v, 100) / 60;
+    return (ref == 'S' || ref == 'W') ? -deg : deg;
+  };
+  // The float keeps about 7 digits: allow its half step, in degrees, plus
+  // gpsbabel's sixth decimal.
+  auto tolerance = [](float packed) {
+    return (std::nextafter(packed, 1e9f) - packed) / 2 / 60 + 1e-6;
+  };
+  for (size_t at = 0; at < day.size(); at += 14) {
+    TrackRecord r = decodeTrackRecord(reinterpret_cast<const BYTE*>(day.data() + at));
+    ASSERT_EQ(1u, points.count(r.utcSeconds)) << r.utcSeconds;
+    const Point& p = points[r.utcSeconds];
+    EXPECT_NEAR(p.lat, degrees(r.latitude, r.latRef), tolerance(r.latitude)) << r.utcSeconds;
+    EXPECT_NEAR(p.lon, degrees(r.longitude, r.lonRef), tolerance(r.longitude)) << r.utcSeconds;
+  }
+}
+
+TEST_F(RecorderEndToEndTest, WithoutAReceiverOneMessageIsPrintedAndTheProgramKeepsRunning) {
+  ASSERT_TRUE(startProgram());
+  std::string line;
+  ASSERT_TRUE(program.readLine(&line, 10000));
+  EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", line);
+  // Nothing more: the worker has ended and does not try again.
+  EXPECT_FALSE(program.readLine(&line, 1500)) << line;
+  EXPECT_TRUE(program.running());
+  stopProgram();
+  program.readRemainingLines(1000);
+  EXPECT_EQ(1u, program.lines().size());
+  EXPECT_TRUE(dayFiles().empty());
+}
+
+// kill -9 while logging, a torn tail as a power cut would leave it, then a
+// restart that keeps logging: the day holds whole records only, each one a
+// fix of the capture, in order.
+TEST_F(RecorderEndToEndTest, AfterKillNineAndATornTailTheDayStaysWholeAndReadable) {
+  std::vector<std::string> bursts = captureBursts(capturePath("gpslim236.log"));
+  ASSERT_GE(bursts.size(), 16u);
+  std::vector<std::string> first(bursts.begin(), bursts.begin() + 7);
+  std::vector<std::string> second(bursts.begin() + 8, bursts.begin() + 16);
+  TrackModel all;
+  for (const std::string& b : bursts) all.tick(b);
+  const std::string& every = all.files().at("210706.log");
+
+  ASSERT_TRUE(receiver.linkAsCom1(image.root()));
+  ASSERT_TRUE(startProgram());
+  replay(first, nullptr);
+  ASSERT_TRUE(receiver.send(bursts[7]));  // and killed while that tick may run
+  program.kill9();
+  std::string path = image.path("ResidentFlash/vellumtrace/210706.log");
+  std::string before = readWholeFile(path);
+  ASSERT_GE(before.size(), 14u * 6);
+  ASSERT_EQ(0u, before.size() % 14);
+  ASSERT_TRUE(writeWholeFile(path, before + every.substr(0, 9)));  // torn
+  // A burst the killed program did not read is the restarted one's first.
+  ASSERT_TRUE(startProgram());
+  lastSend = Clock::now();
+  replay(second, nullptr);
+  stopProgram();
+
+  std::string day = readWholeFile(path);
+  ASSERT_EQ(0u, day.size() % 14) << day.size();
+  EXPECT_EQ(before, day.substr(0, before.size()));
+  // Every record is one of the capture's, in the capture's order.
+  size_t from = 0;
+  for (size_t at = 0; at < day.size(); at += 14) {
+    size_t found = std::string::npos;
+    for (size_t k = from; k < every.size(); k += 14)
+      if (every.compare(k, 14, day, at, 14) == 0) {
+        found = k;
+        break;
+      }
+    ASSERT_NE(std::string::npos, found) << "record " << at / 14 << " is not a fix of the capture";
+    from = found + 14;
+  }
+  // The second run's fixes are all there.
+  TrackModel secondOnly;
+  for (const std::string& b : second) secondOnly.tick(b);
+  const std::string& tail = secondOnly.files().at("210706.log");
+  EXPECT_EQ(tail, day.substr(day.size() - tail.size()));
+}
+
+}  // namespace
