@@ -64,6 +64,10 @@ std::vector<LocalWindowInfo> listLocalTopLevelWindows();
 // Every live window of the process, owned ones included (the worker's hidden
 // window has the main window as owner but the same class and title).
 std::vector<LocalWindowInfo> listLocalWindows();
+// PostMessageW itself may be called from any thread (it takes a lock), so a
+// thread that waits for SIGINT / SIGTERM with sigwait can post WM_CLOSE to the
+// main window. It is not async-signal-safe: never call it inside a handler.
+//
 // Delivers a message that arrived from another process, as PostMessageW would
 // post it locally. FALSE with ERROR_INVALID_WINDOW_HANDLE when the window is
 // gone.
