@@ -31,11 +31,13 @@ BUILD = os.path.join(REPO, "build")
 
 
 def default_capture():
+    # A copy of the capture travels with the project, so the demo runs on a
+    # machine without the workplace's shared test data.
     for d in ("..", os.path.join("..", "..")):
         path = os.path.join(REPO, d, "shared", "testdata", "nmea", "gpslim236.log")
         if os.path.exists(path):
             return os.path.normpath(path)
-    return ""
+    return os.path.join(REPO, "tests", "data", "nmea", "gpslim236.log")
 
 
 CAPTURE = os.environ.get("VT_DEMO_CAPTURE") or default_capture()

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/geotag/photo_fixture.h"
+#include "tests/support/nmea_capture.h"
 
 namespace {
 
@@ -53,12 +54,7 @@ std::map<std::string, Tags> tagsOf(const std::vector<std::string>& paths) {
   return all;
 }
 
-// The shared data lies beside the clone; a worktree lies one folder deeper.
-std::string sharedPhotos() {
-  for (std::string dir : {std::string(VT_SHARED_TESTDATA), std::string(VT_SOURCE_DIR) + "/../../shared/testdata"})
-    if (fileExists(dir + "/photos/MANIFEST.tsv")) return dir + "/photos/";
-  return VT_SHARED_TESTDATA "/photos/";
-}
+std::string sharedPhotos() { return sharedTestdataDir() + "/photos/"; }
 
 class CameraPhotosTest : public PhotoTest {};
 

@@ -87,10 +87,12 @@ std::vector<std::string> captureBursts(const std::string& path) {
 }
 
 std::string sharedTestdataDir() {
-  // $VT_SHARED_TESTDATA, else beside the main checkout or the folder of worktrees.
+  // $VT_SHARED_TESTDATA, else beside the main checkout or the folder of
+  // worktrees, else the workplace's shared folder (a clone made elsewhere).
   const char* env = getenv("VT_SHARED_TESTDATA");
   for (std::string dir : {std::string(env ? env : ""), std::string(VT_SHARED_TESTDATA),
-                          std::string(VT_SOURCE_DIR) + "/../../shared/testdata"}) {
+                          std::string(VT_SOURCE_DIR) + "/../../shared/testdata",
+                          std::string("/work/shared/testdata")}) {
     if (DIR* d = opendir((dir + "/nmea").c_str())) {
       closedir(d);
       return dir;
