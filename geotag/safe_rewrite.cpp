@@ -66,11 +66,14 @@ bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
 
 TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp1& app1,
                                  const TaggedCopy& copy) {
-  // Exclusive: when the photo being tagged is the temporary file itself, the
-  // photo's own handle makes this open fail, and the photo is left alone.
-  HANDLE temp = CreateFileW(kTempPhotoPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  // Only a new file: a temp.jpg already on the card is somebody's photo (or
+  // the photo being tagged), and is never overwritten; its photos are then
+  // skipped until it is moved away.
+  HANDLE temp = CreateFileW(kTempPhotoPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   if (temp == INVALID_HANDLE_VALUE) {
-    bool inUse = GetLastError() == ERROR_SHARING_VIOLATION;
+    DWORD error = GetLastError();
+    bool inUse = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                 error == ERROR_SHARING_VIOLATION;
     CloseHandle(photo);
     return inUse ? TagOutcome::TempInUse : TagOutcome::WriteFailed;
   }

@@ -273,6 +273,14 @@ TEST_F(GpsInsertTest, APhotoNamedLikeTheTemporaryFileIsNeverDestroyed) {
   EXPECT_NE(insertGpsIfd(u"\\SDMMC\\DCIM\\temp.jpg"), 0);
   EXPECT_EQ(lastTagOutcome(), TagOutcome::TempInUse);
   EXPECT_EQ(readWholeFile(tempFile()), photo);
+
+  // Nor when another photo is tagged: that photo is skipped instead.
+  const std::string other = craftJpeg(cameraSpec(kPhotoTime));
+  writeWholeFile(photoFile(), other);
+  EXPECT_NE(tag(other), 0);
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::TempInUse);
+  EXPECT_EQ(readWholeFile(tempFile()), photo);
+  EXPECT_EQ(readWholeFile(photoFile()), other);
 }
 
 // Every way the copy can fail before the rename leaves the photo as it was
