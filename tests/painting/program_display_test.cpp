@@ -98,13 +98,16 @@ TEST_F(ProgramDisplay, WindowMatchesTheProgramsSnapshotAndTakesItsKeys) {
   ASSERT_EQ(controlCommand(socket, "msgbox"), "open\tПривет! :)\tПрограмма для навигатора работает!");
   std::string png = image->root() + "/screen.png";
   Surface snapshot, window;
-  bool same = false;
-  for (int attempt = 0; attempt < 50 && !same; ++attempt) {
+  // The box is open before it is drawn: wait for a drawn box the window shows.
+  bool same = false, drawn = false;
+  for (int attempt = 0; attempt < 50 && !(same && drawn); ++attempt) {
     ASSERT_EQ(controlCommand(socket, "snapshot " + png), "ok");
     ASSERT_TRUE(readPngFile(png, &snapshot));
     ASSERT_TRUE(server.grabWindow(id, &window));
     same = window.pixels == snapshot.pixels;
-    if (!same) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    drawn = countNot(snapshot, RECT{0, 0, kScreenWidth, kScreenHeight},
+                     colorrefFromPixel(kDesktopPixel)) > 10000;
+    if (!(same && drawn)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(same);
   EXPECT_GT(countNot(snapshot, RECT{0, 0, kScreenWidth, kScreenHeight}, colorrefFromPixel(kDesktopPixel)),
