@@ -8,21 +8,13 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/device_image_fixture.h"
 #include "tests/geotag/photo_fixture.h"
 #include "tests/support/nmea_capture.h"
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string run(const std::string& command) { return commandOutput(command); }
 
 // exiftool's "-G1 -s" listing of several files, as file -> tag -> value.
 // Left out is what a rewrite must change: the file's own facts, the GPS

@@ -35,3 +35,5 @@ bool writeWholeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 std::string makeTempDir(const char* prefix);
 void removeTree(const std::string& path);
+// What a shell command prints on standard output.
+std::string commandOutput(const std::string& command);

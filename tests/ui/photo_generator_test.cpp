@@ -16,16 +16,7 @@ unsigned le16(const std::string& s, size_t at) {
   return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
 }
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string run(const std::string& command) { return commandOutput(command); }
 
 TEST(PhotoGenerator, CameraTimeIsThreeHoursAheadAcrossDayMonthAndYear) {
   EXPECT_EQ(cameraTimeOf({2006, 7, 21, 18 * 3600 + 52 * 60 + 44}), "2006:07:21 21:52:44");

@@ -27,16 +27,7 @@ using namespace std::chrono_literals;
 const char kCapture[] = "gpslim236.log";  // 20 fixes on 21 July 2006, 18:52:44 on
 const char kLog[] = "ResidentFlash/vellumtrace/210706.log";
 
-std::string shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
+std::string shell(const std::string& command) { return commandOutput(command); }
 
 long fileSize(const std::string& path) {
   struct stat st;
