@@ -6,27 +6,27 @@
 // then do their work and end with a message box.
 #include "app/entry.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "app/run_mode.h"
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
 #include "gps/gps_worker.h"
-#include "platform/files.h"
-#include "platform/msgbox.h"
-#include "platform/registry.h"
-#include "platform/resources.h"
-#include "platform/threads.h"
-#include "platform/wide_text.h"
-#include "platform/windows.h"
+#include "platform/kernel/files.h"
+#include "platform/user/msgbox.h"
+#include "platform/registry/registry.h"
+#include "platform/user/resources.h"
+#include "platform/core/threads.h"
+#include "platform/core/wide_text.h"
+#include "res/resource_ids.h"
+#include "res/resources.h"
+#include "platform/user/windows.h"
 #include "ui/main_window_proc.h"
+#include "platform/kernel/module_path.h"
+#include "platform/user/message_queue.h"
 
 namespace {
 
-constexpr UINT kTitleString = 1;
-constexpr UINT kClassString = 2;
-constexpr UINT kAcceleratorTable = 2;
 constexpr int kTextChars = 100;
 
 const WCHAR kInstallFolder[] = u"\\ResidentFlash\\vellumtrace";
@@ -54,7 +54,6 @@ const WCHAR kRemovedText[] = u"Программа VellumTrace удалена.";
 WCHAR modulePath[MAX_PATH];
 HACCEL accelerators = nullptr;
 DWORD workerThreadId = 0;
-std::atomic<HWND> hostMainWindow{nullptr};
 
 RunMode readRunMode() {
   memset(modulePath, 0, sizeof modulePath);
@@ -72,8 +71,6 @@ void messageLoop(MSG* msg) {
 }
 
 }  // namespace
-
-HWND mainWindowForHost() { return hostMainWindow.load(); }
 
 ATOM registerMainWindowClass(HINSTANCE instance, LPCWSTR className) {
   WNDCLASSW wc = {};
@@ -97,14 +94,13 @@ int createMainWindow(HINSTANCE instance) {
   if (readRunMode() != RunMode::Normal)
     wcsncpy16(title, kInstallRemoveTitle, kTextChars);
   else
-    LoadStringW(instance, kTitleString, title, kTextChars);
-  LoadStringW(instance, kClassString, className, kTextChars);
+    LoadStringW(instance, IDS_WINDOW_TITLE, title, kTextChars);
+  LoadStringW(instance, IDS_WINDOW_CLASS, className, kTextChars);
   if (!registerMainWindowClass(instance, className)) return 0;
   HWND window = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
   if (!window) return 0;
   shared.mainWindow = window;
-  hostMainWindow.store(window);
   ShowWindow(window, SW_HIDE);
   UpdateWindow(window);
   return 1;
@@ -149,8 +145,10 @@ void removeSelf() {
 }
 
 int startApplication(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  // What a resource compiler would have linked into the executable.
+  setModuleResources(&programResources());
   if (!createMainWindow(instance)) return 0;
-  accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(kAcceleratorTable));
+  accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
   shared.cardBytesTotal = 0;
   shared.cardBytesFree = 0;
   switch (readRunMode()) {

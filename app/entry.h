@@ -2,7 +2,7 @@
 // main window and the UI thread's message loop.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 int startApplication(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);
 
@@ -12,7 +12,3 @@ ATOM registerMainWindowClass(HINSTANCE instance, LPCWSTR className);
 void closeRunningInstance();
 void installSelf();
 void removeSelf();
-
-// The main window once it exists, else null; safe to read from any thread
-// (the host's signal handling and control channel use it).
-HWND mainWindowForHost();

@@ -4,7 +4,7 @@
 // installs.
 #include "app/run_mode.h"
 
-#include "platform/wide_text.h"
+#include "platform/core/wide_text.h"
 
 RunMode runModeOf(LPCWSTR modulePath) {
   if (wcsstr16(modulePath, u"nstall-") || wcsstr16(modulePath, u"NSTALL-")) return RunMode::Install;

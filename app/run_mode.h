@@ -1,7 +1,7 @@
 // The role the executable plays, chosen by its own path.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 enum class RunMode { Normal, Install, Remove };
 

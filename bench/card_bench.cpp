@@ -15,8 +15,8 @@
 #include "card/card_check.h"
 #include "card/photo_discovery.h"
 #include "card/photo_list.h"
-#include "platform/device_image.h"
-#include "platform/host_calls.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/track_lookup.h"
-#include "platform/device_image.h"
-#include "platform/host_calls.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
+#include "platform/core/wide_text.h"
 #include "tests/geotag/crafted_jpeg.h"
 
 namespace {

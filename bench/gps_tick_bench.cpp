@@ -18,9 +18,9 @@
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
-#include "platform/device_image.h"
-#include "platform/handles.h"
-#include "platform/host_calls.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/handles.h"
+#include "platform/core/host_calls.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <atomic>
 
 #include "platform/ce.h"
+#include "platform/user/message_queue.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -18,10 +18,12 @@
 #include "app/state/shared_state.h"
 #include "card/photo_list.h"
 #include "platform/ce.h"
-#include "platform/device_image.h"
+#include "platform/kernel/device_image.h"
 #include "tools/photogen/camera_photo.h"
 #include "ui/batch_controller.h"
 #include "ui/screen_paint.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/paint.h"
 
 namespace {
 

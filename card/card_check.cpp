@@ -6,10 +6,10 @@
 
 #include "app/state/shared_state.h"
 #include "card/photo_discovery.h"
-#include "platform/storage.h"
-#include "platform/threads.h"
-#include "platform/wide_text.h"
-#include "platform/windows.h"
+#include "platform/kernel/storage.h"
+#include "platform/core/threads.h"
+#include "platform/core/wide_text.h"
+#include "platform/user/windows.h"
 
 DWORD cardSettleMilliseconds = 500;
 

@@ -1,7 +1,7 @@
 // Card identity and change detection, run by the worker at the end of each tick.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // 1 when the card's disk device opened and its identity is in cardIdentity;
 // 0 when there is no card (cardIdentity unchanged).

@@ -6,8 +6,9 @@
 
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
-#include "platform/files.h"
-#include "platform/storage.h"
+#include "platform/kernel/files.h"
+#include "platform/kernel/storage.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // The identification buffer the disk device fills, and the identity text:
 // two hexadecimal digits per identification byte, at most 127 bytes.

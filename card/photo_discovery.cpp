@@ -6,9 +6,10 @@
 
 #include "app/state/shared_state.h"
 #include "card/photo_list.h"
-#include "platform/files.h"
-#include "platform/host_calls.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/files.h"
+#include "platform/core/memory.h"
+#include "platform/core/wide_text.h"
+#include "platform/kernel/find_files.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VT_MARK_LIVES_FOREVER 1
@@ -40,14 +41,13 @@ bool isPhotoName(LPCWSTR name) {
 // Links a node for `path` at the head of the list; false when no memory is
 // left, and the list stays as it was.
 bool addPhoto(LPCWSTR path) {
-  auto* node = static_cast<PhotoEntry*>(hostCalls().malloc(sizeof(PhotoEntry)));
+  auto* node = static_cast<PhotoEntry*>(LocalAlloc(LPTR, sizeof(PhotoEntry)));
   if (!node) return false;
 #ifdef VT_MARK_LIVES_FOREVER
   // Nodes are never released (a later run abandons them while a batch may
   // still hold one); they are not leaks.
   __lsan_ignore_object(node);
 #endif
-  memset(node, 0, sizeof *node);
   wcsncpy16(node->path, path, sizeof node->path / sizeof node->path[0]);
   node->next = shared.photoList.load();
   shared.photoCount.fetch_add(1);

@@ -1,7 +1,7 @@
 // The photo list: one node per photo on the card, newest at the head.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 struct PhotoEntry {
   WCHAR path[100];  // first member: a node can be handed on as its path

@@ -17,7 +17,7 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
-#include "platform/device_image.h"
+#include "platform/kernel/device_image.h"
 
 namespace {
 

@@ -15,7 +15,8 @@
 #include "geotag/safe_rewrite.h"
 #include "geotag/tag_outcome.h"
 #include "geotag/track_lookup.h"
-#include "platform/files.h"
+#include "platform/kernel/files.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "geotag/jpeg_segments.h"
 
 #include "geotag/byte_order.h"
-#include "platform/files.h"
+#include "platform/kernel/files.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "geotag/tag_outcome.h"
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // The largest APP1 that still fits its 16-bit length with the GPS IFD added.
 constexpr uint32_t kMaxApp1Length = 65408;

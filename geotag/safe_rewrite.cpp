@@ -4,7 +4,9 @@
 
 #include "geotag/byte_order.h"
 #include "geotag/offset_relocation.h"
-#include "platform/files.h"
+#include "platform/kernel/files.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
 
 const WCHAR kTempPhotoPath[] = u"\\SDMMC\\DCIM\\temp.jpg";
 

@@ -10,7 +10,7 @@
 #include "geotag/exif_layout.h"
 #include "geotag/jpeg_segments.h"
 #include "geotag/tag_outcome.h"
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 extern const WCHAR kTempPhotoPath[];
 

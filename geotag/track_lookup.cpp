@@ -11,8 +11,9 @@
 #include <initializer_list>
 
 #include "app/state/shared_state.h"
-#include "platform/files.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/files.h"
+#include "platform/core/wide_text.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // 0 when a record matched (left in matchLatitude/matchLongitude/matchLatRef/
 // matchLonRef); non-zero when none did.

@@ -6,6 +6,9 @@
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
+#include "res/resource_ids.h"
+#include "platform/user/message_queue.h"
+#include "platform/core/handles.h"
 
 DWORD gpsWorkerThread(LPVOID) {
   LPCWSTR failure = nullptr;
@@ -19,8 +22,8 @@ DWORD gpsWorkerThread(LPVOID) {
 
   WCHAR title[100] = {};
   WCHAR className[100] = {};
-  LoadStringW(shared.appInstance, 1, title, 100);
-  LoadStringW(shared.appInstance, 2, className, 100);
+  LoadStringW(shared.appInstance, IDS_WINDOW_TITLE, title, 100);
+  LoadStringW(shared.appInstance, IDS_WINDOW_CLASS, className, 100);
   HWND window = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, shared.mainWindow, nullptr,
                                 shared.appInstance, nullptr);

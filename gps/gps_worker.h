@@ -1,7 +1,7 @@
 // The GPS worker thread: polls "Com1:" every 500 ms and feeds the track log.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // Thread procedure: 0 after a port set-up failure, 1 after its loop ended.
 DWORD gpsWorkerThread(LPVOID);

@@ -14,6 +14,7 @@
 #include "gps/track_log.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
+#include "platform/core/handles.h"
 
 GpsIntake gpsIntake;
 

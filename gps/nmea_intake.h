@@ -3,7 +3,7 @@
 // the state below is the worker's own and lives for the thread's life.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 constexpr size_t kReadBufferBytes = 65536;
 // Each tick clears one byte less than the buffer holds and reads two less,

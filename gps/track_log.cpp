@@ -16,6 +16,7 @@
 #include "gps/nmea_intake.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
+#include "platform/core/handles.h"
 
 namespace {
 

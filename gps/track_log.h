@@ -1,7 +1,7 @@
 // The daily track log: 14-byte records appended to DDMMYY.log per UTC day.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // The log step of one tick.
 void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes);

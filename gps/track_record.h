@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 constexpr int kTrackRecordBytes = 14;
 

@@ -1,8 +1,9 @@
-// String table: 1 is the window title, 2 the window class name.
+// String table: the main window's title and class name.
+#include "res/resource_ids.h"
 #include "res/resource_tables.h"
 
 const StringResource kStringTable[] = {
-    {1, u"TarnixGPS Vellumtrace"},
-    {2, u"TarnixVellumtrace"},
+    {IDS_WINDOW_TITLE, u"TarnixGPS Vellumtrace"},
+    {IDS_WINDOW_CLASS, u"TarnixVellumtrace"},
 };
 const size_t kStringTableCount = sizeof kStringTable / sizeof kStringTable[0];

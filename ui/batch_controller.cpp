@@ -11,10 +11,13 @@
 #include "card/photo_list.h"
 #include "geotag/gps_insert.h"
 #include "gps/track_log.h"
-#include "platform/msgbox.h"
-#include "platform/timers.h"
-#include "platform/wide_text.h"
-#include "platform/windows.h"
+#include "platform/user/msgbox.h"
+#include "platform/user/timers.h"
+#include "platform/core/wide_text.h"
+#include "platform/user/windows.h"
+#include "res/resource_ids.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/paint.h"
 
 namespace {
 
@@ -146,10 +149,10 @@ void finishBatch() {
 
 LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
-    case kCommandGreeting:
+    case IDM_GREETING:
       MessageBoxW(nullptr, kGreetingText, kGreetingTitle, MB_OK);
       return 0;
-    case kCommandNothing:
+    case IDM_NOTHING:
       return 0;
     default:
       return DefWindowProcW(window, WM_COMMAND, wParam, lParam);

@@ -3,7 +3,7 @@
 // paints, and the two accelerator commands.
 #pragma once
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 // Timer on the main window that tags one photo per tick.
 constexpr uintptr_t kBatchTimerId = 1026;
@@ -11,8 +11,6 @@ constexpr UINT kFirstTickMs = 30;
 constexpr UINT kNextTickMs = 500;
 
 // Accelerator commands.
-constexpr WORD kCommandGreeting = 40002;  // Ctrl+A
-constexpr WORD kCommandNothing = 32772;
 
 // The progress bar: 25 segments of 12 pixels every 17, from x = 25 to 450.
 constexpr int kBarSegmentCount = 25;

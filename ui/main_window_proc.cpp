@@ -4,9 +4,10 @@
 // `mainWindow` when it means the screen, never on the window argument.
 #include "ui/main_window_proc.h"
 
-#include "platform/windows.h"
+#include "platform/user/windows.h"
 #include "ui/batch_controller.h"
 #include "ui/screen_paint.h"
+#include "platform/user/message_queue.h"
 
 LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

@@ -8,11 +8,14 @@
 #include <cstring>
 
 #include "app/state/shared_state.h"
-#include "platform/painting.h"
-#include "platform/resources.h"
-#include "platform/wide_text.h"
-#include "platform/windows.h"
+#include "platform/gdi/painting.h"
+#include "platform/user/resources.h"
+#include "platform/core/wide_text.h"
+#include "platform/user/windows.h"
+#include "res/resource_ids.h"
 #include "ui/batch_controller.h"
+#include "platform/gdi/gdi_objects.h"
+#include "platform/user/paint.h"
 
 namespace {
 
@@ -60,7 +63,7 @@ void drawText(HDC dc, RECT rect) { DrawTextW(dc, shared.screenText, -1, &rect, 0
 
 void drawBackground(HDC dc, const RECT& client) {
   HMODULE module = GetModuleHandleW(nullptr);
-  HGDIOBJ bitmap = LoadImageW(module, MAKEINTRESOURCEW(kBackgroundBitmapId), IMAGE_BITMAP, 0, 0, 0);
+  HGDIOBJ bitmap = LoadImageW(module, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0);
   BITMAP info = {};
   GetObjectW(bitmap, sizeof info, &info);
   HDC memory = CreateCompatibleDC(dc);

@@ -4,10 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/ce_types.h"
-
-// Background picture of the screen, in the executable's resources.
-constexpr int kBackgroundBitmapId = 132;
+#include "platform/core/ce_types.h"
 
 // The card line for a card of totalKb KiB with freeKb free, and the
 // percentage line; each into a buffer of at least 1024 units.

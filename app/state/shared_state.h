@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/ce_types.h"
+#include "platform/core/ce_types.h"
 
 struct PhotoEntry;
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_image.h"
+#include "platform/kernel/device_image.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/spawned_program.h"
 

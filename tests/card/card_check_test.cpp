@@ -14,8 +14,8 @@
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
 #include "platform/ce.h"
-#include "platform/wide_text.h"
-#include "platform/window_internals.h"
+#include "platform/core/wide_text.h"
+#include "platform/user/windows.h"
 #include "tests/card/card_fixtures.h"
 #include "tests/support/message_recorder.h"
 

@@ -13,8 +13,8 @@
 
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
-#include "platform/storage.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/storage.h"
+#include "platform/core/wide_text.h"
 #include "tests/card/card_fixtures.h"
 
 namespace {

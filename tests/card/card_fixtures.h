@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_calls.h"
+#include "platform/core/host_calls.h"
 #include "tests/support/device_image_fixture.h"
 
 // STORAGE_IDENTIFICATION bytes as a disk device returns them: the header of

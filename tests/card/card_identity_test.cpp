@@ -8,7 +8,7 @@
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
 #include "card/card_identity.h"
-#include "platform/wide_text.h"
+#include "platform/core/wide_text.h"
 #include "tests/card/card_fixtures.h"
 
 namespace {

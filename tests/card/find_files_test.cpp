@@ -7,8 +7,11 @@
 #include <string>
 
 #include "platform/ce.h"
-#include "platform/wide_text.h"
+#include "platform/core/wide_text.h"
 #include "tests/card/card_fixtures.h"
+#include "platform/kernel/find_files.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "app/state/shared_state.h"
 #include "card/photo_discovery.h"
 #include "card/photo_list.h"
-#include "platform/wide_text.h"
+#include "platform/core/wide_text.h"
 #include "tests/card/card_fixtures.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/host_calls.h"
+#include "platform/core/host_calls.h"
 
 #include "tests/geotag/photo_fixture.h"
 

@@ -9,7 +9,7 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
-#include "platform/wide_text.h"
+#include "platform/core/wide_text.h"
 #include "tests/geotag/crafted_jpeg.h"
 #include "tests/geotag/track_log.h"
 

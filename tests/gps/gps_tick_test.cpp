@@ -18,10 +18,11 @@
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
-#include "platform/host_calls.h"
+#include "platform/core/host_calls.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/pty_receiver.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -14,10 +14,13 @@
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
-#include "platform/window_internals.h"
+#include "platform/user/windows.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/msgbox.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_receiver.h"
+#include "platform/core/handles.h"
 
 namespace {
 

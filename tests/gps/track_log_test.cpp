@@ -14,9 +14,11 @@
 #include "gps/track_log.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
-#include "platform/host_calls.h"
+#include "platform/core/host_calls.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -1,9 +1,12 @@
 // Resource bitmaps: BMP files read back exactly, and damaged ones refused.
 #include <gtest/gtest.h>
 
-#include "platform/bitmap_files.h"
-#include "platform/resources.h"
+#include "platform/gdi/bitmap_files.h"
+#include "platform/user/resources.h"
 #include "tests/painting/painting_helpers.h"
+#include "platform/gdi/gdi_objects.h"
+#include "res/resource_ids.h"
+#include "res/resources.h"
 
 namespace {
 
@@ -90,7 +93,8 @@ namespace {
 // The background the program ships: the texts go on plain colours at fixed
 // places, and the touch regions on the buttons' art.
 TEST(BackgroundBitmap, LoadsAt480By272WithTheLayoutsPlainAreas) {
-  HGDIOBJ bitmap = LoadImageW(nullptr, MAKEINTRESOURCEW(132), IMAGE_BITMAP, 0, 0, 0);
+  setModuleResources(&programResources());
+  HGDIOBJ bitmap = LoadImageW(nullptr, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0);
   ASSERT_NE(bitmap, nullptr);
   BITMAP bm{};
   ASSERT_EQ(GetObjectW(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));

@@ -8,9 +8,11 @@
 #include <thread>
 
 #include "platform/ce.h"
-#include "platform/display.h"
-#include "platform/screen.h"
-#include "platform/window_internals.h"
+#include "platform/display/display.h"
+#include "platform/display/drawn_message_box.h"
+#include "platform/display/screen.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/msgbox.h"
 #include "tests/support/message_recorder.h"
 
 namespace {

@@ -4,8 +4,9 @@
 
 #include <functional>
 
-#include "platform/gdi_internal.h"
-#include "platform/painting.h"
+#include "platform/gdi/gdi_internal.h"
+#include "platform/gdi/painting.h"
+#include "platform/gdi/gdi_objects.h"
 
 // A memory device context with a width x height bitmap selected, filled with
 // `fill`; everything released when it goes.

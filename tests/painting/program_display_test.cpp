@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/screen.h"
+#include "platform/display/screen.h"
 #include "tests/painting/painting_helpers.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/spawned_program.h"

@@ -4,10 +4,11 @@
 
 #include <cstdio>
 
-#include "platform/screen.h"
+#include "platform/display/screen.h"
 #include "tests/painting/painting_helpers.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/xvfb_server.h"
+#include "platform/gdi/gdi_objects.h"
 
 namespace {
 

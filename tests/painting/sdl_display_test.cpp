@@ -7,11 +7,12 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/display.h"
-#include "platform/screen.h"
-#include "platform/windows.h"
+#include "platform/display/display.h"
+#include "platform/display/screen.h"
+#include "platform/user/windows.h"
 #include "tests/painting/painting_helpers.h"
 #include "tests/support/xvfb_server.h"
+#include "platform/gdi/gdi_objects.h"
 
 namespace {
 

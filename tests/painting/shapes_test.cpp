@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/painting/painting_helpers.h"
+#include "platform/gdi/gdi_objects.h"
 
 namespace {
 

@@ -8,6 +8,10 @@
 
 #include "platform/ce.h"
 #include "tests/support/message_recorder.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/paint.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include "platform/ce.h"
-#include "platform/device_image.h"
-#include "platform/host_calls.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
 #include "tests/support/device_image_fixture.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
 
 namespace {
 

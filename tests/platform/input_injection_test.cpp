@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/ce.h"
-#include "platform/input_injection.h"
-#include "platform/window_internals.h"
+#include "platform/display/input_injection.h"
+#include "platform/user/windows.h"
+#include "platform/user/message_queue.h"
 #include "tests/support/message_recorder.h"
 
 namespace {

@@ -5,11 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/files.h"
-#include "platform/module_path.h"
-#include "platform/resources.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/files.h"
+#include "platform/kernel/module_path.h"
+#include "platform/user/resources.h"
+#include "platform/core/wide_text.h"
 #include "tests/support/device_image_fixture.h"
+#include "platform/core/errors.h"
 
 namespace {
 

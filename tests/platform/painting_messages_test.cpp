@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/ce.h"
-#include "platform/window_internals.h"
+#include "platform/user/paint.h"
+#include "platform/user/message_queue.h"
 #include "tests/support/message_recorder.h"
 
 namespace {

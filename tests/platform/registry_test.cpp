@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_image.h"
-#include "platform/host_calls.h"
-#include "platform/registry.h"
-#include "platform/registry_file.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
+#include "platform/registry/registry.h"
+#include "platform/registry/registry_file.h"
 #include "tests/support/device_image_fixture.h"
 
 namespace {

@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "platform/ce.h"
-#include "platform/input_injection.h"
-#include "platform/window_internals.h"
+#include "platform/display/input_injection.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/msgbox.h"
+#include "res/resources.h"
 #include "tests/support/message_recorder.h"
 
 namespace {
 
 TEST(Strings, LoadCopiesAndCutsToTheBuffer) {
+  setModuleResources(&programResources());
   WCHAR buf[100];
   EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), 2, buf, 100), 17);
   EXPECT_EQ(std::u16string(buf), u"TarnixVellumtrace");
@@ -22,6 +25,7 @@ TEST(Strings, LoadCopiesAndCutsToTheBuffer) {
 class Accelerators : public ::testing::Test {
  protected:
   void SetUp() override {
+    setModuleResources(&programResources());
     drainThreadQueue();
     MessageRecorder::instance().hook = nullptr;
     window = CreateWindowExW(0, registerRecordingClass().c_str(), u"a", 0, CW_USEDEFAULT,

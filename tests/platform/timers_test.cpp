@@ -7,6 +7,8 @@
 
 #include "platform/ce.h"
 #include "tests/support/message_recorder.h"
+#include "platform/user/message_queue.h"
+#include "platform/core/handles.h"
 
 namespace {
 

@@ -5,8 +5,11 @@
 #include <vector>
 
 #include "platform/ce.h"
-#include "platform/window_internals.h"
+#include "platform/user/paint.h"
+#include "platform/user/windows.h"
+#include "platform/user/message_queue.h"
 #include "tests/support/message_recorder.h"
+#include "platform/core/errors.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <sstream>
 
 #include "app/state/shared_state.h"
-#include "platform/device_image.h"
-#include "platform/host_calls.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
+#include "res/resources.h"
 
 std::string makeTempDir(const char* prefix) {
   const char* tmp = getenv("TMPDIR");
@@ -39,6 +40,8 @@ TempDeviceImage::~TempDeviceImage() { removeTree(root_); }
 void DeviceImageTest::SetUp() {
   resetHostCalls();
   resetSharedState();
+  // As the program's entry hands them over before anything else.
+  setModuleResources(&programResources());
   image = new TempDeviceImage();
 }
 

@@ -1,4 +1,6 @@
 #include "tests/support/message_recorder.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/paint.h"
 
 #include <atomic>
 

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/state/shared_state.h"
-#include "platform/window_internals.h"
+#include "platform/user/paint.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/msgbox.h"
 #include "ui/batch_controller.h"
 #include "ui/main_window_proc.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/gdi_internal.h"
+#include "platform/gdi/gdi_internal.h"
 
 class XvfbServer {
  public:

@@ -7,6 +7,7 @@
 #include "tests/support/screen_fixture.h"
 #include "tools/photogen/camera_photo.h"
 #include "ui/batch_controller.h"
+#include "platform/user/message_queue.h"
 
 namespace {
 

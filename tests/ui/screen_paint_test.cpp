@@ -5,11 +5,12 @@
 #include <cmath>
 
 #include "app/state/shared_state.h"
-#include "platform/gdi_internal.h"
-#include "platform/screen.h"
+#include "platform/gdi/gdi_internal.h"
+#include "platform/display/screen.h"
 #include "tests/support/screen_fixture.h"
 #include "ui/batch_controller.h"
 #include "ui/screen_paint.h"
+#include "platform/user/paint.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/bitmap_files.h"
-#include "platform/painting.h"
+#include "platform/gdi/bitmap_files.h"
+#include "platform/gdi/painting.h"
+#include "platform/gdi/gdi_objects.h"
 
 namespace {
 

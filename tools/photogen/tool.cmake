@@ -5,7 +5,8 @@ add_library(vt_photogen STATIC
   ${CMAKE_CURRENT_LIST_DIR}/camera_photo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/exif_block.cpp
   ${CMAKE_CURRENT_LIST_DIR}/nmea_fixes.cpp)
-target_include_directories(vt_photogen PUBLIC ${CMAKE_SOURCE_DIR})
+vt_include_root(vt_photogen tools/photogen)
+target_include_directories(vt_photogen PUBLIC ${vt_root})
 target_link_libraries(vt_photogen PUBLIC JPEG::JPEG)
 
 add_executable(photogen ${CMAKE_CURRENT_LIST_DIR}/photogen_main.cpp)

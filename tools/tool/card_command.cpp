@@ -9,9 +9,9 @@
 #include "card/card_check.h"
 #include "card/photo_discovery.h"
 #include "card/photo_list.h"
-#include "platform/device_image.h"
-#include "platform/storage.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/device_image.h"
+#include "platform/kernel/storage.h"
+#include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
 
 int cardCommand(int argc, char** argv) {

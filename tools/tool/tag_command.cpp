@@ -13,8 +13,8 @@
 #include "card/photo_list.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
-#include "platform/device_image.h"
-#include "platform/wide_text.h"
+#include "platform/kernel/device_image.h"
+#include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
 
 namespace {

@@ -1,0 +1,128 @@
+// The executable's options: one table for getopt_long, one switch for what
+// each one means.
+#include "host/host_options.h"
+
+#include <getopt.h>
+
+#include <cstdlib>
+#include <cstring>
+
+const char kHostUsage[] =
+    "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
+    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
+
+const char kHostHelp[] =
+    "\n"
+    "Records the GPS receiver's fixes into one track log per UTC day and\n"
+    "geotags the photos of a camera card from them. Started under a name\n"
+    "holding install- or remove- it installs itself into the device image,\n"
+    "or removes itself, instead.\n"
+    "\n"
+    "  --root DIR        the device image (default $VELLUMTRACE_ROOT, else\n"
+    "                    ~/.local/share/vellumtrace/device)\n"
+    "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
+    "  --display NAME    headless: no window; message boxes print a line\n"
+    "                    sdl: the screen in a window (SDL2), touched with the\n"
+    "                    mouse; message boxes are drawn and wait for OK\n"
+    "                    unless --msgbox auto\n"
+    "  --scale N         sdl: each screen pixel as N x N (1 to 8, default 1)\n"
+    "  --msgbox MODE     auto: a message box prints its line and is dismissed\n"
+    "                    at once (the default); wait: it stays open until the\n"
+    "                    control channel's press-ok\n"
+    "  --control PATH    a Unix socket taking one command a line: window,\n"
+    "                    key ctrl+a|ctrl+q, msgbox, press-ok, quit, tap X Y,\n"
+    "                    snapshot FILE (the screen as a PNG)\n"
+    "  --boot            start the programs HKEY_LOCAL_MACHINE\\init's Launch\n"
+    "                    values name, as the device does at power-on\n"
+    "  --help            this text\n";
+
+namespace {
+
+enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp };
+
+const struct option kOptions[] = {
+    {"root", required_argument, nullptr, kRoot},
+    {"com1", required_argument, nullptr, kCom1},
+    {"display", required_argument, nullptr, kDisplay},
+    {"scale", required_argument, nullptr, kScale},
+    {"msgbox", required_argument, nullptr, kMsgbox},
+    {"control", required_argument, nullptr, kControl},
+    {"boot", no_argument, nullptr, kBoot},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+int fail(std::string* error, const std::string& what) {
+  *error = what;
+  return 2;
+}
+
+}  // namespace
+
+int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* error) {
+  *o = HostOptions{};
+  bool boxModeGiven = false;
+  opterr = 0;  // the errors are ours to word
+  optind = 0;  // a fresh scan, also when called again (tests)
+  for (;;) {
+    int index = -1;
+    int c = getopt_long(argc, argv, "+:h", kOptions, &index);
+    if (c == -1) break;
+    const char* v = optarg;
+    auto passOn = [&] {
+      o->passOn.push_back(std::string("--") + kOptions[index].name);
+      if (v) o->passOn.push_back(v);
+    };
+    switch (c) {
+      case kRoot:
+        o->root = v;
+        break;
+      case kCom1:
+        o->com1 = v;
+        passOn();
+        break;
+      case kDisplay:
+        if (strcmp(v, "headless") != 0 && strcmp(v, "sdl") != 0)
+          return fail(error, std::string("unknown display '") + v + "'");
+        o->display = v;
+        passOn();
+        break;
+      case kScale: {
+        char* end = nullptr;
+        long n = strtol(v, &end, 10);
+        if (*v == 0 || *end != 0 || n < 1 || n > 8)
+          return fail(error, std::string("the scale must be 1 to 8, not '") + v + "'");
+        o->scale = static_cast<int>(n);
+        passOn();
+        break;
+      }
+      case kMsgbox:
+        if (strcmp(v, "wait") == 0)
+          o->waitingBoxes = true;
+        else if (strcmp(v, "auto") != 0)
+          return fail(error, std::string("unknown message box mode '") + v + "'");
+        boxModeGiven = true;
+        passOn();
+        break;
+      case kControl:
+        o->control = v;
+        passOn();
+        break;
+      case kBoot:
+        o->boot = true;
+        break;
+      case 'h':
+      case kHelp:
+        o->help = true;
+        return 0;
+      case ':':
+        return fail(error, std::string("missing value for '") + argv[optind - 1] + "'");
+      default:  // '?'
+        return fail(error, std::string("unknown option '") + argv[optind - 1] + "'");
+    }
+  }
+  if (optind < argc) return fail(error, std::string("unknown option '") + argv[optind] + "'");
+  // On a screen someone looks at, a box waits for its OK.
+  if (!boxModeGiven && o->display == "sdl") o->waitingBoxes = true;
+  return 0;
+}

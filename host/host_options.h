@@ -1,0 +1,27 @@
+// The executable's options, parsed in one place (getopt_long: `--opt value`
+// and `--opt=value` alike).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct HostOptions {
+  std::string root;             // the device image; empty: the default
+  std::string com1;             // the receiver's tty; empty: DIR/Com1
+  std::string display = "headless";
+  int scale = 1;
+  bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox
+  std::string control;          // the control channel's socket; empty: none
+  bool boot = false;
+  bool help = false;
+  // The options a --boot hands to each program it starts, as given.
+  std::vector<std::string> passOn;
+};
+
+// 0 when the options are sound; otherwise 2 with *error naming the option or
+// value at fault (the usage text is the caller's to print).
+int parseHostOptions(int argc, char* const* argv, HostOptions* options, std::string* error);
+
+// The one-line usage and the --help text.
+extern const char kHostUsage[];
+extern const char kHostHelp[];

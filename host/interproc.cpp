@@ -1,0 +1,319 @@
+// Windows across processes: the part of FindWindowW and PostMessageW that
+// reaches the other copies of the program on the same device image, as every
+// top-level window on the device is visible to every program there.
+//
+// Each process publishes its top-level windows through one Unix seqpacket
+// socket, RUN/<pid>.sock, in a per-user run folder beside the device image
+// (DIR.run-<uid>, mode 0700 and owned by the user, else nothing is
+// published). A request is one packet and so is its reply:
+//
+//   find<TAB>class<TAB>title    ->  window<TAB>id | none     (- for "any", =text otherwise)
+//   post<TAB>id<TAB>message<TAB>wParam<TAB>lParam  ->  ok | fail
+//
+// A socket nobody listens on belongs to a copy that has died: it is ignored
+// and removed. A posted message is put in the target window's own queue,
+// so WM_CLOSE to a main window is handled by the thread that owns it.
+#include "host/interproc.h"
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/kernel/device_image.h"
+#include "platform/core/host_calls.h"
+#include "platform/core/wide_text.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/windows.h"
+
+namespace {
+
+constexpr int kReplyTimeoutMs = 1000;
+constexpr size_t kMaxPacket = 2048;
+
+std::mutex gMutex;
+std::string gRunFolder;
+std::string gOwnSocket;
+int gListenFd = -1;
+
+// The windows of other processes this one has found, by the handle it gave
+// them.
+struct RemoteWindow {
+  pid_t pid;
+  unsigned long long id;  // the window's handle in its own process
+};
+std::vector<RemoteWindow> gRemote;
+
+std::string runFolderFor(const std::string& root) {
+  std::string folder = root + ".run-" + std::to_string(getuid());
+  // Socket paths are short (108 bytes); a deep device root gets its run
+  // folder under /tmp instead, named after the root.
+  if (folder.size() + 24 < sizeof(sockaddr_un{}.sun_path)) return folder;
+  unsigned long long h = 1469598103934665603ull;
+  for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
+  char buf[64];
+  snprintf(buf, sizeof buf, "/tmp/vellumtrace-%u-%016llx", static_cast<unsigned>(getuid()), h);
+  return buf;
+}
+
+// Makes the run folder, or accepts it only when it is the user's own folder
+// and closed to everyone else.
+bool prepareRunFolder(const std::string& folder) {
+  if (hostCalls().mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st;
+  if (hostCalls().lstat(folder.c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
+    errno = EACCES;
+    return false;
+  }
+  return true;
+}
+
+bool socketAddress(const std::string& path, sockaddr_un* addr) {
+  memset(addr, 0, sizeof *addr);
+  addr->sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr->sun_path) return false;
+  memcpy(addr->sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+std::vector<std::string> splitTabs(const std::string& s) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = s.find('\t', start);
+    parts.push_back(s.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return parts;
+    start = tab + 1;
+  }
+}
+
+std::string encodeName(LPCWSTR name) { return name ? "=" + utf8FromUtf16(name) : "-"; }
+
+bool decodeName(const std::string& field, std::u16string* out, bool* any) {
+  if (field == "-") {
+    *any = true;
+    return true;
+  }
+  if (field.empty() || field[0] != '=') return false;
+  *any = false;
+  *out = utf16FromUtf8(field.substr(1));
+  return true;
+}
+
+// ---- Serving the other processes -------------------------------------------
+
+// The window another copy's FindWindowW gets: a top-level window without an
+// owner first (the main window), then an owned one (the worker's), so that
+// WM_CLOSE from an installer reaches the window whose end ends the process.
+HWND findLocalWindow(LPCWSTR className, LPCWSTR windowName) {
+  auto matches = [&](const LocalWindowInfo& w) {
+    return (!className || w.className == className) && (!windowName || w.title == windowName);
+  };
+  for (const LocalWindowInfo& w : listLocalTopLevelWindows())
+    if (matches(w)) return w.window;
+  for (const LocalWindowInfo& w : listLocalWindows())
+    if (matches(w)) return w.window;
+  return nullptr;
+}
+
+std::string answer(const std::string& request) {
+  std::vector<std::string> f = splitTabs(request);
+  if (f.size() == 3 && f[0] == "find") {
+    std::u16string cls, title;
+    bool anyClass, anyTitle;
+    if (!decodeName(f[1], &cls, &anyClass) || !decodeName(f[2], &title, &anyTitle)) return "none";
+    HWND w = findLocalWindow(anyClass ? nullptr : cls.c_str(), anyTitle ? nullptr : title.c_str());
+    if (!w) return "none";
+    return "window\t" + std::to_string(reinterpret_cast<uintptr_t>(w));
+  }
+  if (f.size() == 5 && f[0] == "post") {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long id = strtoull(f[1].c_str(), &end, 10);
+    if (errno || *end) return "fail";
+    unsigned long message = strtoul(f[2].c_str(), &end, 10);
+    if (errno || *end) return "fail";
+    unsigned long long wParam = strtoull(f[3].c_str(), &end, 10);
+    if (errno || *end) return "fail";
+    long long lParam = strtoll(f[4].c_str(), &end, 10);
+    if (errno || *end) return "fail";
+    HWND w = reinterpret_cast<HWND>(static_cast<uintptr_t>(id));
+    return postToLocalWindow(w, static_cast<UINT>(message), static_cast<WPARAM>(wParam),
+                             static_cast<LPARAM>(lParam))
+               ? "ok"
+               : "fail";
+  }
+  return "fail";
+}
+
+void serve(int listenFd) {
+  for (;;) {
+    int fd = hostCalls().accept(listenFd, nullptr, nullptr);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      hostCalls().close(listenFd);  // withdrawn
+      return;
+    }
+    pollfd p = {fd, POLLIN, 0};
+    char buf[kMaxPacket];
+    if (hostCalls().poll(&p, 1, kReplyTimeoutMs) == 1) {
+      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
+      if (n > 0) {
+        std::string reply = answer(std::string(buf, static_cast<size_t>(n)));
+        hostCalls().sendto(fd, reply.data(), reply.size(), 0, nullptr, 0);
+      }
+    }
+    hostCalls().close(fd);
+  }
+}
+
+// ---- Asking them -------------------------------------------------------------
+
+enum class Ask { Answered, Stale, Failed };
+
+Ask ask(const std::string& socketPath, const std::string& request, std::string* reply) {
+  sockaddr_un addr;
+  if (!socketAddress(socketPath, &addr)) return Ask::Failed;
+  int fd = hostCalls().socket(AF_UNIX, SOCK_SEQPACKET, 0);
+  if (fd < 0) return Ask::Failed;
+  Ask result = Ask::Failed;
+  if (hostCalls().connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno == ECONNREFUSED || errno == ENOENT) result = Ask::Stale;
+  } else if (hostCalls().sendto(fd, request.data(), request.size(), 0, nullptr, 0) ==
+             static_cast<ssize_t>(request.size())) {
+    pollfd p = {fd, POLLIN, 0};
+    char buf[kMaxPacket];
+    if (hostCalls().poll(&p, 1, kReplyTimeoutMs) == 1) {
+      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
+      if (n > 0) {
+        reply->assign(buf, static_cast<size_t>(n));
+        result = Ask::Answered;
+      }
+    }
+  }
+  hostCalls().close(fd);
+  return result;
+}
+
+std::string socketOf(const std::string& folder, pid_t pid) {
+  return folder + "/" + std::to_string(pid) + ".sock";
+}
+
+HWND remoteHandle(pid_t pid, unsigned long long id) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  for (size_t i = 0; i < gRemote.size(); ++i)
+    if (gRemote[i].pid == pid && gRemote[i].id == id) return makeRemoteWindowHandle(static_cast<uint32_t>(i));
+  if (gRemote.size() >= 0x3FFFFFFFu) return nullptr;
+  gRemote.push_back(RemoteWindow{pid, id});
+  return makeRemoteWindowHandle(static_cast<uint32_t>(gRemote.size() - 1));
+}
+
+HWND findRemote(LPCWSTR className, LPCWSTR windowName) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    folder = gRunFolder;
+  }
+  if (folder.empty()) return nullptr;
+  std::vector<pid_t> peers;
+  if (DIR* d = hostCalls().opendir(folder.c_str())) {
+    while (dirent* e = hostCalls().readdir(d)) {
+      char* end = nullptr;
+      long pid = strtol(e->d_name, &end, 10);
+      if (pid > 0 && end && strcmp(end, ".sock") == 0 && pid != getpid())
+        peers.push_back(static_cast<pid_t>(pid));
+    }
+    hostCalls().closedir(d);
+  }
+  std::string request = "find\t" + encodeName(className) + "\t" + encodeName(windowName);
+  for (pid_t pid : peers) {
+    std::string reply;
+    std::string path = socketOf(folder, pid);
+    switch (ask(path, request, &reply)) {
+      case Ask::Stale:
+        hostCalls().unlink(path.c_str());  // its process is gone
+        break;
+      case Ask::Failed:
+        break;
+      case Ask::Answered: {
+        std::vector<std::string> f = splitTabs(reply);
+        if (f.size() == 2 && f[0] == "window") {
+          char* end = nullptr;
+          unsigned long long id = strtoull(f[1].c_str(), &end, 10);
+          if (*end == 0) return remoteHandle(pid, id);
+        }
+        break;
+      }
+    }
+  }
+  return nullptr;
+}
+
+BOOL postRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  size_t index = remoteWindowToken(window);
+  RemoteWindow target;
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (index >= gRemote.size() || gRunFolder.empty()) return FALSE;
+    target = gRemote[index];
+    folder = gRunFolder;
+  }
+  std::string request = "post\t" + std::to_string(target.id) + "\t" + std::to_string(message) +
+                        "\t" + std::to_string(static_cast<unsigned long long>(wParam)) + "\t" +
+                        std::to_string(static_cast<long long>(lParam));
+  std::string reply;
+  return ask(socketOf(folder, target.pid), request, &reply) == Ask::Answered && reply == "ok";
+}
+
+}  // namespace
+
+bool startInterprocess() {
+  std::string folder = runFolderFor(deviceRoot());
+  if (!prepareRunFolder(folder)) {
+    fprintf(stderr, "vellumtrace: run folder %s: %s; other copies will not see this one\n",
+            folder.c_str(), strerror(errno));
+    return false;
+  }
+  std::string path = socketOf(folder, getpid());
+  sockaddr_un addr;
+  if (!socketAddress(path, &addr)) return false;
+  hostCalls().unlink(path.c_str());  // a dead process of the same pid
+  int fd = hostCalls().socket(AF_UNIX, SOCK_SEQPACKET, 0);
+  if (fd < 0) return false;
+  if (hostCalls().bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      hostCalls().listen(fd, 16) != 0) {
+    hostCalls().close(fd);
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gRunFolder = folder;
+    gOwnSocket = path;
+    gListenFd = fd;
+  }
+  RemoteWindowBackend backend{findRemote, postRemote};
+  setRemoteWindowBackend(&backend);
+  std::thread(serve, fd).detach();
+  return true;
+}
+
+void stopInterprocess() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (gListenFd < 0) return;
+  hostCalls().shutdown(gListenFd, SHUT_RDWR);
+  hostCalls().unlink(gOwnSocket.c_str());
+  gListenFd = -1;
+}

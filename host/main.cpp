@@ -1,0 +1,121 @@
+// The host entry: main() reads the host options, prepares the device image
+// and hands over to the program's own entry point, as the device's loader
+// would call it. SIGINT and SIGTERM close the program the way WM_CLOSE to its
+// main window does, so the worker closes the track log on its way out; a
+// second signal ends the process at once.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "host/boot.h"
+#include "host/control_channel.h"
+#include "host/host_options.h"
+#include "host/interproc.h"
+#include "host/msgbox_wait.h"
+#include "host/process_windows.h"
+#include "host/screen_control.h"
+#include "platform/kernel/device_image.h"
+#include "platform/kernel/module_path.h"
+#include "platform/registry/registry_file.h"
+#include "platform/user/resources.h"
+#include "platform/core/threads.h"
+#include "platform/user/windows.h"
+
+namespace {
+
+constexpr int kCloseWaitMs = 2000;
+
+// Waits for INT and TERM (blocked in every thread) and turns the first into
+// WM_CLOSE for the process's top-level windows: the main window.
+void* signalThread(void* arg) {
+  sigset_t* set = static_cast<sigset_t*>(arg);
+  bool closing = false;
+  for (;;) {
+    int sig = 0;
+    if (sigwait(set, &sig) != 0) continue;
+    if (closing || !closeTopLevelWindows()) {
+      stopControlChannel();
+      stopInterprocess();
+      _exit(128 + sig);
+    }
+    closing = true;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  HostOptions options;
+  std::string error;
+  if (parseHostOptions(argc, argv, &options, &error) != 0) {
+    fprintf(stderr, "vellumtrace: %s\n%s", error.c_str(), kHostUsage);
+    return 2;
+  }
+  if (options.help) {
+    printf("%s%s", kHostUsage, kHostHelp);
+    return 0;
+  }
+  std::string root = options.root.empty() ? defaultDeviceRoot() : options.root;
+  if (!options.com1.empty()) setCom1Path(options.com1);
+  setDeviceRoot(root);
+  if (!prepareDeviceImage()) {
+    fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),
+            strerror(errno));
+    return 1;
+  }
+  if (!prepareRegistryFile())
+    fprintf(stderr, "vellumtrace: cannot write the registry %s: %s\n",
+            registryFilePath().c_str(), strerror(errno));
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+
+  if (options.boot) {
+    // The programs start in this working folder, so the root means the same.
+    std::vector<std::string> passOn = options.passOn;
+    passOn.insert(passOn.begin(), {"--root", root});
+    return bootDevice(passOn);
+  }
+
+  recordModulePath(argv[0]);
+  if (options.waitingBoxes) useWaitingMessageBoxes();
+  if (!startScreenDisplay(options.display.c_str(), options.scale)) return 1;
+
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // only signalThread takes them.
+  static sigset_t closeSignals;
+  sigemptyset(&closeSignals);
+  sigaddset(&closeSignals, SIGINT);
+  sigaddset(&closeSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &closeSignals, nullptr);
+  pthread_t signals;
+  pthread_create(&signals, nullptr, signalThread, &closeSignals);
+  pthread_detach(signals);
+
+  startInterprocess();
+  if (!options.control.empty() && !startControlChannel(options.control)) {
+    fprintf(stderr, "vellumtrace: cannot open the control channel %s: %s\n",
+            options.control.c_str(), strerror(errno));
+    return 1;
+  }
+  int code = startApplication(GetModuleHandleW(nullptr), nullptr, nullptr, 0);
+  stopControlChannel();
+  stopInterprocess();
+  // The main window is gone; the worker's window outlives it (it belongs to
+  // another thread). WM_CLOSE ends the worker's loop, which closes the track
+  // log and the port. (An install or remove run's main window is never
+  // destroyed and nobody pumps it: it goes with the process.)
+  closeRemainingWindows(kCloseWaitMs);
+  // The worker and the host's helper threads may still be running: end here,
+  // without running static destructors beneath them.
+  fflush(stdout);
+  fflush(stderr);
+  _exit(code);
+}

@@ -1,0 +1,149 @@
+// Threads: CreateThread, Sleep, GetCurrentThreadId, WaitForSingleObject and
+// GetExitCodeThread on a thread handle, GetTickCount.
+//
+// A thread is a host thread (std::thread, detached) with a handle in the
+// handle table; the handle keeps the thread's end state (exit code) alive
+// after the thread has gone, until it is closed. Thread ids are small numbers
+// handed out in the order threads first ask, never reused.
+//
+// A thread waiting in WaitForSingleObject goes on answering messages that
+// other threads send to its windows, so a UI thread that waits for its worker
+// cannot deadlock with a worker that is showing the UI thread's window.
+//
+// Not supported: CREATE_SUSPENDED, thread priorities, waiting on other kinds
+// of handle.
+#include "platform/core/threads.h"
+
+#include <atomic>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "platform/kernel/files.h"
+#include "platform/core/handles.h"
+#include "platform/user/window_core.h"
+#include "platform/core/errors.h"
+
+using namespace wincore;
+
+namespace {
+
+constexpr DWORD kStillActive = 259;
+constexpr DWORD kCreateSuspended = 0x4;
+
+std::atomic<DWORD> gNextThreadId{1};
+thread_local DWORD tThreadId = 0;
+
+// The end state of a thread; guarded by the window core's lock, so that a
+// waiter can wait on its own queue for either the end or a sent message.
+struct ThreadRecord {
+  DWORD id = 0;
+  bool done = false;
+  DWORD exitCode = kStillActive;
+};
+
+using RecordRef = std::shared_ptr<ThreadRecord>;
+
+void closeThreadHandle(HandleEntry& entry) {
+  delete static_cast<RecordRef*>(entry.extra);
+  entry.extra = nullptr;
+}
+
+RecordRef recordOf(HANDLE handle) {
+  HandleEntry entry;
+  if (!lookupHandle(handle, HandleKind::Thread, &entry) || !entry.extra) return nullptr;
+  return *static_cast<RecordRef*>(entry.extra);
+}
+
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+  if (tThreadId == 0) tThreadId = gNextThreadId.fetch_add(1);
+  return tThreadId;
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, DWORD, LPTHREAD_START_ROUTINE startAddress,
+                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId) {
+  if (!startAddress || (creationFlags & kCreateSuspended)) {
+    SetLastError(startAddress ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  static const bool closerSet = (setHandleCloser(HandleKind::Thread, closeThreadHandle), true);
+  (void)closerSet;
+  auto record = std::make_shared<ThreadRecord>();
+  record->id = gNextThreadId.fetch_add(1);
+  HandleEntry entry;
+  entry.kind = HandleKind::Thread;
+  entry.extra = new RecordRef(record);
+  HANDLE handle = addHandle(entry);
+  if (handle == INVALID_HANDLE_VALUE) {
+    delete static_cast<RecordRef*>(entry.extra);
+    return nullptr;
+  }
+  try {
+    std::thread([record, startAddress, parameter] {
+      tThreadId = record->id;
+      DWORD code = startAddress(parameter);
+      retireCurrentThreadQueue();
+      Core& c = core();
+      std::lock_guard<std::mutex> lock(c.lock);
+      record->exitCode = code;
+      record->done = true;
+      wakeAllLocked(c);
+    }).detach();
+  } catch (const std::system_error&) {
+    closeHandleEntry(handle);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  if (threadId) *threadId = record->id;
+  return handle;
+}
+
+void Sleep(DWORD milliseconds) {
+  if (milliseconds == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  RecordRef record = recordOf(handle);
+  if (!record) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  Core& c = core();
+  std::unique_lock<std::mutex> lock(c.lock);
+  std::shared_ptr<ThreadQueue> me = currentQueueLocked(c);
+  auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!record->done) {
+    if (runSentMessagesLocked(c, *me, lock)) continue;
+    if (milliseconds == INFINITE) {
+      me->wake.wait(lock);
+    } else if (me->wake.wait_until(lock, deadline) == std::cv_status::timeout && !record->done &&
+               me->sent.empty()) {
+      return WAIT_TIMEOUT;
+    }
+  }
+  return WAIT_OBJECT_0;
+}
+
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
+  RecordRef record = recordOf(thread);
+  if (!record || !exitCode) {
+    SetLastError(record ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  Core& c = core();
+  std::lock_guard<std::mutex> lock(c.lock);
+  *exitCode = record->done ? record->exitCode : kStillActive;
+  return TRUE;
+}
+
+DWORD GetTickCount() {
+  using namespace std::chrono;
+  static const auto start = steady_clock::now();
+  return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now() - start).count());
+}

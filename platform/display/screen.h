@@ -1,0 +1,50 @@
+// The device's screen on the host: 480 x 272 pixels the displays show and the
+// snapshots save. What they show is composed from three things: the window
+// layer that windows paint into, the plain desktop that shows instead while
+// no window is visible, and the drawn message box on top of either.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gdi/gdi_internal.h"
+
+// The desktop's colour, shown while every window is hidden.
+constexpr uint32_t kDesktopPixel = 0x3A6EA5;
+
+// The surface window device contexts draw into. Only the painting layer
+// writes it, on the window's thread.
+Surface& screenWindowLayer();
+// Makes what was painted inside `area` (screen coordinates) visible to the
+// displays: called when a window's paint ends.
+void publishScreenRect(const RECT& area);
+
+// Whether a window is showing; while none is, the screen shows the desktop.
+void setScreenWindowShown(bool shown);
+bool screenWindowShown();
+
+// Counts every change of what composeScreen gives, so a display redraws
+// only when there is something new.
+uint64_t screenGeneration();
+
+// The screen as the user sees it, into `out` (resized to 480 x 272).
+void composeScreen(Surface* out);
+
+// Writes the screen as the user sees it to a PNG file (8-bit RGB). False, with
+// the file removed, when it cannot be written.
+bool saveScreenSnapshot(const char* pngPath);
+
+// The drawn message boxes: a stack, the newest drawn on top of the screen and
+// the one taps and Enter go to. The text may hold line breaks.
+int showScreenMessageBox(const char16_t* title, const char16_t* text);  // its id
+void hideScreenMessageBox(int id);
+void hideAllScreenMessageBoxes();
+bool screenMessageBoxShown();
+// Dismisses the top box (it disappears at once); false when there is none.
+bool dismissTopScreenMessageBox();
+bool screenMessageBoxDismissed(int id);
+// Whether (x, y) lies on the top box's OK button / anywhere on the top box.
+bool screenMessageBoxHitsOk(int x, int y);
+bool screenMessageBoxContains(int x, int y);
+// The top box's frame and its OK button, in screen coordinates.
+RECT screenMessageBoxRect();
+RECT screenMessageBoxOkRect();

@@ -1,0 +1,150 @@
+// Maps CE object-store names onto the device root on the host; see
+// device_image.h for the table. Case-insensitive matching walks the folders
+// one component at a time, preferring an exact match.
+#include "platform/kernel/device_image.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "platform/core/host_calls.h"
+#include "platform/core/wide_text.h"
+
+namespace {
+
+std::mutex gMutex;
+std::string gRoot;
+std::string gCom1;
+
+bool sameNameIgnoringAsciiCase(const char* a, const std::string& b) {
+  return strcasecmp(a, b.c_str()) == 0;
+}
+
+// Finds the entry of folder `dir` named `name`: exactly, else ignoring case.
+std::string matchComponent(const std::string& dir, const std::string& name) {
+  struct stat st;
+  std::string exact = dir + "/" + name;
+  if (hostCalls().lstat(exact.c_str(), &st) == 0) return name;
+  DIR* d = hostCalls().opendir(dir.c_str());
+  if (!d) return name;
+  std::string found = name;
+  while (struct dirent* e = hostCalls().readdir(d)) {
+    if (sameNameIgnoringAsciiCase(e->d_name, name)) {
+      found = e->d_name;
+      break;
+    }
+  }
+  hostCalls().closedir(d);
+  return found;
+}
+
+bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = x - u'A' + u'a';
+    if (y >= u'A' && y <= u'Z') y = y - u'A' + u'a';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void setDeviceRoot(const std::string& hostDir) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gRoot = hostDir;
+  while (gRoot.size() > 1 && gRoot.back() == '/') gRoot.pop_back();
+}
+
+const std::string& deviceRoot() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (gRoot.empty()) gRoot = defaultDeviceRoot();
+  return gRoot;
+}
+
+std::string defaultDeviceRoot() {
+  if (const char* env = getenv("VELLUMTRACE_ROOT"); env && *env) return env;
+  const char* home = getenv("HOME");
+  return std::string(home && *home ? home : "/tmp") + "/.local/share/vellumtrace/device";
+}
+
+void setCom1Path(const std::string& hostPath) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gCom1 = hostPath;
+}
+
+bool prepareDeviceImage() {
+  const std::string& root = deviceRoot();
+  // Make each missing folder of the root, as mkdir -p does.
+  for (size_t pos = 1; pos <= root.size(); ++pos) {
+    if (pos == root.size() || root[pos] == '/') {
+      std::string part = root.substr(0, pos);
+      if (hostCalls().mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st;
+  for (const char* sub : {"/ResidentFlash", "/SDMMC"}) {
+    std::string p = root + sub;
+    if (hostCalls().lstat(p.c_str(), &st) == 0) continue;  // a folder or a link to a card
+    if (hostCalls().mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+CeDevice ceDeviceName(LPCWSTR name) {
+  if (!name) return CeDevice::None;
+  std::u16string_view n(name, wcslen16(name));
+  if (equalsIgnoringCase(n, u"Com1:")) return CeDevice::Com1;
+  if (equalsIgnoringCase(n, u"DSK2:")) return CeDevice::Dsk2;
+  return CeDevice::None;
+}
+
+bool hostPathFor(LPCWSTR ceName, std::string* out) {
+  if (!ceName || ceName[0] == 0) return false;
+  switch (ceDeviceName(ceName)) {
+    case CeDevice::Com1: {
+      std::lock_guard<std::mutex> lock(gMutex);
+      if (!gCom1.empty()) {
+        *out = gCom1;
+        return true;
+      }
+      break;
+    }
+    case CeDevice::Dsk2:
+      *out = deviceRoot() + "/DSK2";
+      return true;
+    case CeDevice::None:
+      break;
+  }
+  if (ceDeviceName(ceName) == CeDevice::Com1) {
+    *out = deviceRoot() + "/Com1";
+    return true;
+  }
+  std::string name = utf8FromUtf16(ceName);
+  if (name[0] == '/') {
+    *out = name;
+    return true;
+  }
+  std::string path = deviceRoot();
+  size_t i = 0;
+  while (i < name.size()) {
+    size_t j = name.find('\\', i);
+    if (j == std::string::npos) j = name.size();
+    std::string comp = name.substr(i, j - i);
+    i = j + 1;
+    if (comp.empty() || comp == ".") continue;
+    if (comp == ".." || comp.find('/') != std::string::npos) return false;  // stay inside the root
+    path += "/" + matchComponent(path, comp);
+  }
+  *out = path;
+  return true;
+}
+
+std::string hostPathFor(LPCWSTR ceName) {
+  std::string p;
+  return hostPathFor(ceName, &p) ? p : std::string();
+}

@@ -1,0 +1,515 @@
+// Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
+// WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
+// (in-kernel copy between two open files), CreateDirectoryW,
+// RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
+// file in one rename), GetFileAttributesW.
+// Backed by POSIX file descriptors through the host-call table. CE's share
+// modes are enforced between the handles open in this process; other
+// processes are not seen. Not supported: overlapped I/O, templates, security
+// attributes (ignored), file times.
+#include "platform/kernel/files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/kernel/device_image.h"
+#include "platform/core/errors.h"
+#include "platform/core/handles.h"
+#include "platform/core/host_calls.h"
+
+namespace {
+
+int openFlagsFor(DWORD access) {
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) return O_RDWR;
+  if (access & GENERIC_WRITE) return O_WRONLY;
+  return O_RDONLY;
+}
+
+HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
+  int flags = openFlagsFor(access);
+  if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
+  int fd = hostCalls().open(path.c_str(), flags, 0);
+  if (fd < 0) {
+    setLastErrorFromErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  HandleEntry e;
+  e.kind = device == CeDevice::Com1 ? HandleKind::Serial : HandleKind::Device;
+  e.fd = fd;
+  e.access = access;
+  HANDLE h = addHandle(e);
+  if (h == INVALID_HANDLE_VALUE) hostCalls().close(fd);
+  return h;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE) {
+  std::string path;
+  if (!hostPathFor(fileName, &path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (CeDevice device = ceDeviceName(fileName); device != CeDevice::None)
+    return openDevice(device, path, access);
+
+  int flags = openFlagsFor(access);
+  switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING:
+      if (!(access & GENERIC_WRITE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+      }
+      break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+  }
+  if ((flags & O_CREAT) && (flags & O_ACCMODE) == O_RDONLY) flags = (flags & ~O_ACCMODE) | O_RDWR;
+
+  struct stat before;
+  bool existed = hostCalls().stat(path.c_str(), &before) == 0;
+  if (existed && S_ISDIR(before.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  int fd = hostCalls().open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    int e = errno;
+    if (e == ENOENT && disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    else if (e == EEXIST)
+      SetLastError(ERROR_FILE_EXISTS);
+    else
+      setLastErrorFromErrno(e);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (hostCalls().fstat(fd, &st) != 0) {
+    setLastErrorFromErrno(errno);
+    hostCalls().close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  HandleEntry e;
+  e.kind = HandleKind::File;
+  e.fd = fd;
+  e.access = access & (GENERIC_READ | GENERIC_WRITE);
+  e.share = share & (FILE_SHARE_READ | FILE_SHARE_WRITE);
+  e.flags = flagsAndAttributes;
+  e.dev = st.st_dev;
+  e.ino = st.st_ino;
+  HANDLE h;
+  {
+    ShareCheck table;
+    if (table.conflicts(st.st_dev, st.st_ino, e.access, e.share)) {
+      hostCalls().close(fd);
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
+    }
+    // Truncate only once the share check has passed, so a refused open
+    // never destroys another opener's data.
+    if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) &&
+        hostCalls().ftruncate(fd, 0) != 0) {
+      setLastErrorFromErrno(errno);
+      hostCalls().close(fd);
+      return INVALID_HANDLE_VALUE;
+    }
+    h = table.add(e);
+  }
+  if (h == INVALID_HANDLE_VALUE) {
+    hostCalls().close(fd);
+    return h;
+  }
+  SetLastError(existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)
+                   ? ERROR_ALREADY_EXISTS
+                   : ERROR_SUCCESS);
+  return h;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead, LPOVERLAPPED) {
+  if (bytesRead) *bytesRead = 0;
+  HandleEntry e;
+  if (!lookupHandleAnyKind(file, &e) || e.fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (e.kind == HandleKind::File && !(e.access & GENERIC_READ)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  char* out = static_cast<char*>(buffer);
+  DWORD done = 0;
+  while (done < toRead) {
+    ssize_t n = hostCalls().read(e.fd, out + done, toRead - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // A port with nothing waiting answers at once with what it has.
+      if (errno == EAGAIN && e.kind == HandleKind::Serial) break;
+      if (bytesRead) *bytesRead = done;
+      setLastErrorFromErrno(errno);
+      return FALSE;
+    }
+    if (n == 0) break;
+    done += static_cast<DWORD>(n);
+    if (e.kind == HandleKind::Serial) break;  // one read of what has arrived
+  }
+  if (bytesRead) *bytesRead = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD bytesWritten, LPOVERLAPPED) {
+  if (bytesWritten) *bytesWritten = 0;
+  HandleEntry e;
+  if (!lookupHandleAnyKind(file, &e) || e.fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (e.kind == HandleKind::File && !(e.access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const char* in = static_cast<const char*>(buffer);
+  DWORD done = 0;
+  while (done < toWrite) {
+    ssize_t n = hostCalls().write(e.fd, in + done, toWrite - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (bytesWritten) *bytesWritten = done;
+      setLastErrorFromErrno(errno);
+      return FALSE;
+    }
+    if (n == 0) {
+      if (bytesWritten) *bytesWritten = done;
+      SetLastError(ERROR_WRITE_FAULT);
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (bytesWritten) *bytesWritten = done;
+  if ((e.flags & FILE_FLAG_WRITE_THROUGH) && e.kind == HandleKind::File &&
+      hostCalls().fdatasync(e.fd) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::File, &e)) return INVALID_SET_FILE_POINTER;
+  int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR
+             : method == FILE_END   ? SEEK_END : -1;
+  if (whence < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  int64_t offset = distanceHigh
+                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                              static_cast<uint32_t>(distance))
+                       : static_cast<int64_t>(distance);
+  off_t pos = hostCalls().lseek(e.fd, static_cast<off_t>(offset), whence);
+  if (pos < 0) {
+    setLastErrorFromErrno(errno);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(pos);
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD high) {
+  HandleEntry e;
+  struct stat st;
+  if (!lookupHandle(file, HandleKind::File, &e)) return 0xFFFFFFFFu;
+  if (hostCalls().fstat(e.fd, &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return 0xFFFFFFFFu;
+  }
+  if (high) *high = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(st.st_size);
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::File, &e)) return FALSE;
+  if (hostCalls().fsync(e.fd) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Copies up to `bytes` from one file's position to another's, advancing both,
+// inside the kernel (copy_file_range); stops early only at the end of the
+// source. Not a CE call: the host's way of moving bulk data without a buffer.
+BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
+  if (copied) *copied = 0;
+  HandleEntry in, out;
+  if (!lookupHandle(from, HandleKind::File, &in) || !lookupHandle(to, HandleKind::File, &out)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!(in.access & GENERIC_READ) || !(out.access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD done = 0;
+  while (done < bytes) {
+    ssize_t n = hostCalls().copy_file_range(in.fd, nullptr, out.fd, nullptr, bytes - done, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (copied) *copied = done;
+      setLastErrorFromErrno(errno);
+      return FALSE;
+    }
+    if (n == 0) break;
+    done += static_cast<DWORD>(n);
+  }
+  if (copied) *copied = done;
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::File, &e)) return FALSE;
+  if (!(e.access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  off_t pos = hostCalls().lseek(e.fd, 0, SEEK_CUR);
+  if (pos < 0 || hostCalls().ftruncate(e.fd, pos) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
+  std::string path;
+  if (!hostPathFor(pathName, &path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (hostCalls().mkdir(path.c_str(), 0777) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR pathName) {
+  std::string path;
+  if (!hostPathFor(pathName, &path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (hostCalls().rmdir(path.c_str()) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+namespace {
+
+// True when a handle of this process holds the file at `path` open: CE does
+// not delete or replace an open file.
+bool openInProcess(const std::string& path) {
+  struct stat st;
+  if (hostCalls().stat(path.c_str(), &st) != 0) return false;
+  ShareCheck table;
+  return table.anyOpen(st.st_dev, st.st_ino);
+}
+
+bool syncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = hostCalls().open(dir.c_str(), O_RDONLY | O_DIRECTORY, 0);
+  if (fd < 0) return false;
+  bool ok = hostCalls().fsync(fd) == 0;
+  hostCalls().close(fd);
+  return ok;
+}
+
+}  // namespace
+
+BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
+  std::string from, to;
+  if (!hostPathFor(existingName, &from) || !hostPathFor(newName, &to)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  struct stat st, dst;
+  if (hostCalls().stat(from.c_str(), &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if (hostCalls().stat(to.c_str(), &dst) == 0) {
+    if (failIfExists) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return FALSE;
+    }
+    if (dst.st_dev == st.st_dev && dst.st_ino == st.st_ino) return TRUE;  // a file onto itself
+    if (openInProcess(to)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+  }
+  int in = hostCalls().open(from.c_str(), O_RDONLY, 0);
+  if (in < 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  // The copy is made beside the target and renamed over it, so the target is
+  // either the old file or the whole new one, never a torn mix.
+  std::string tmp = to + ".copy-" + std::to_string(getpid());
+  int out = hostCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
+  if (out < 0) {
+    setLastErrorFromErrno(errno);
+    hostCalls().close(in);
+    return FALSE;
+  }
+  char buf[65536];
+  int err = 0;
+  for (;;) {
+    ssize_t n = hostCalls().read(in, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = hostCalls().write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        err = errno;
+        break;
+      }
+      if (w == 0) {
+        err = EIO;
+        break;
+      }
+      done += w;
+    }
+    if (err) break;
+  }
+  if (!err && hostCalls().fsync(out) != 0) err = errno;
+  hostCalls().close(in);
+  if (hostCalls().close(out) != 0 && !err) err = errno;
+  if (!err && hostCalls().rename(tmp.c_str(), to.c_str()) != 0) err = errno;
+  if (err) {
+    hostCalls().unlink(tmp.c_str());
+    setLastErrorFromErrno(err);
+    return FALSE;
+  }
+  syncFolderOf(to);
+  return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR fileName) {
+  std::string path;
+  if (!hostPathFor(fileName, &path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  struct stat st;
+  if (hostCalls().lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (openInProcess(path)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  if (hostCalls().unlink(path.c_str()) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName) {
+  std::string from, to;
+  if (!hostPathFor(existingName, &from) || !hostPathFor(newName, &to)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  struct stat st;
+  if (hostCalls().lstat(from.c_str(), &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  // CE's MoveFile never replaces an existing file.
+  if (hostCalls().lstat(to.c_str(), &st) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (openInProcess(from)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  if (hostCalls().rename(from.c_str(), to.c_str()) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  syncFolderOf(to);
+  return TRUE;
+}
+
+// Replaces an existing file in one rename, so that the name always names a
+// whole file, the old one or the new one. With MOVEFILE_WRITE_THROUGH the
+// folder is flushed too, and a failed flush is reported (after the rename,
+// which has then taken place).
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
+  std::string from, to;
+  if (!hostPathFor(existingName, &from) || !hostPathFor(newName, &to)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  struct stat st;
+  if (hostCalls().lstat(from.c_str(), &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if (!(flags & MOVEFILE_REPLACE_EXISTING) && hostCalls().lstat(to.c_str(), &st) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (openInProcess(from) || openInProcess(to)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  if (hostCalls().rename(from.c_str(), to.c_str()) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if ((flags & MOVEFILE_WRITE_THROUGH) && !syncFolderOf(to)) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR fileName) {
+  std::string path;
+  struct stat st;
+  if (!hostPathFor(fileName, &path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (hostCalls().stat(path.c_str(), &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD a = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+  return a;
+}

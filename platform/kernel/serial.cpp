@@ -1,0 +1,239 @@
+// Serial port: SetCommState, GetCommState, SetCommTimeouts, GetCommTimeouts
+// on a "Com1:" handle from CreateFileW. Backed by termios on the tty that
+// DIR/Com1 (or --com1) names: a USB receiver's /dev/ttyUSB0, or a pty in
+// tests. Input is raw (no echo, no line editing, no CR/LF translation), so the
+// receiver's bytes arrive as sent. DTR and RTS are raised or dropped with
+// TIOCMBIS/TIOCMBIC where the line has them (a pty has none; that is not an
+// error). The port is opened non-blocking, so only the read time-outs that
+// make a read return at once with what has arrived (ReadIntervalTimeout
+// MAXDWORD, zero totals) are supported; others are refused. Not supported:
+// XonLim/XoffLim, the special characters, DSR sensitivity, 1.5 stop bits.
+#include "platform/kernel/serial.h"
+
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/core/errors.h"
+#include "platform/kernel/files.h"
+#include "platform/core/handles.h"
+#include "platform/core/host_calls.h"
+
+namespace {
+
+struct BaudRate {
+  DWORD rate;
+  speed_t speed;
+};
+
+const BaudRate kBaudRates[] = {
+    {110, B110},       {300, B300},       {600, B600},       {1200, B1200},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
+};
+
+// The port's own state that termios does not hold: the time-outs as set.
+struct SerialExtra {
+  COMMTIMEOUTS timeouts;
+};
+
+void closeSerialExtra(HandleEntry& entry) {
+  free(entry.extra);
+  entry.extra = nullptr;
+}
+
+// A tty behind a serial handle; false (last error set) for anything else.
+bool serialTty(HANDLE file, HandleEntry* e) {
+  if (!lookupHandle(file, HandleKind::Serial, e) || e->fd < 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (hostCalls().isatty(e->fd) != 1) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  return true;
+}
+
+void setModemLine(int fd, int line, DWORD control) {
+  // ENABLE raises the line, DISABLE drops it; HANDSHAKE is left to the
+  // hardware flow control set in termios. A failure (a pty) is ignored.
+  if (control != 0 && control != 1) return;
+  int bits = line;
+  hostCalls().ioctl(fd, control == 1 ? TIOCMBIS : TIOCMBIC, &bits);
+}
+
+}  // namespace
+
+BOOL SetCommState(HANDLE file, DCB* dcb) {
+  HandleEntry e;
+  if (!dcb) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!serialTty(file, &e)) return FALSE;
+  speed_t speed = 0;
+  bool known = false;
+  for (const BaudRate& b : kBaudRates) {
+    if (b.rate == dcb->BaudRate) {
+      speed = b.speed;
+      known = true;
+    }
+  }
+  tcflag_t size;
+  switch (dcb->ByteSize) {
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: known = false; size = CS8; break;
+  }
+  if (!known || dcb->Parity > 4 || (dcb->StopBits != 0 && dcb->StopBits != 2)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct termios t;
+  if (hostCalls().tcgetattr(e.fd, &t) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  // Raw input and output; the receiver's text arrives byte for byte.
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                       IXON | IXOFF | IXANY | INPCK | IGNPAR);
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  t.c_cflag |= size | CREAD | CLOCAL;
+  switch (dcb->Parity) {
+    case 1: t.c_cflag |= PARENB | PARODD; break;           // odd
+    case 2: t.c_cflag |= PARENB; break;                    // even
+    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;  // mark
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
+    default: break;                                        // none
+  }
+  // fParity asks for parity checking; it only means something on a line
+  // that carries a parity bit.
+  if (dcb->fParity && dcb->Parity != NOPARITY) t.c_iflag |= INPCK;
+  if (dcb->StopBits == 2) t.c_cflag |= CSTOPB;
+  if (dcb->fOutxCtsFlow || dcb->fRtsControl == 2) t.c_cflag |= CRTSCTS;
+  if (dcb->fOutX) t.c_iflag |= IXON;
+  if (dcb->fInX) t.c_iflag |= IXOFF;
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  // Reads return at once with what has arrived (see SetCommTimeouts).
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  if (hostCalls().tcsetattr(e.fd, TCSANOW, &t) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  setModemLine(e.fd, TIOCM_DTR, dcb->fDtrControl);
+  setModemLine(e.fd, TIOCM_RTS, dcb->fRtsControl);
+  return TRUE;
+}
+
+BOOL GetCommState(HANDLE file, DCB* dcb) {
+  HandleEntry e;
+  if (!dcb) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!serialTty(file, &e)) return FALSE;
+  struct termios t;
+  if (hostCalls().tcgetattr(e.fd, &t) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  memset(dcb, 0, sizeof *dcb);
+  dcb->DCBlength = sizeof(DCB);
+  speed_t speed = cfgetispeed(&t);
+  for (const BaudRate& b : kBaudRates)
+    if (b.speed == speed) dcb->BaudRate = b.rate;
+  switch (t.c_cflag & CSIZE) {
+    case CS5: dcb->ByteSize = 5; break;
+    case CS6: dcb->ByteSize = 6; break;
+    case CS7: dcb->ByteSize = 7; break;
+    default: dcb->ByteSize = 8; break;
+  }
+  if (t.c_cflag & PARENB) {
+    bool odd = t.c_cflag & PARODD, stick = t.c_cflag & CMSPAR;
+    dcb->Parity = stick ? (odd ? 3 : 4) : (odd ? 1 : 2);
+  }
+  dcb->StopBits = (t.c_cflag & CSTOPB) ? 2 : ONESTOPBIT;
+  dcb->fBinary = 1;
+  dcb->fParity = (t.c_iflag & INPCK) ? 1 : 0;
+  dcb->fOutxCtsFlow = (t.c_cflag & CRTSCTS) ? 1 : 0;
+  dcb->fOutX = (t.c_iflag & IXON) ? 1 : 0;
+  dcb->fInX = (t.c_iflag & IXOFF) ? 1 : 0;
+  dcb->fTXContinueOnXoff = 1;
+  int lines = 0;
+  if (hostCalls().ioctl(e.fd, TIOCMGET, &lines) == 0) {
+    dcb->fDtrControl = (lines & TIOCM_DTR) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb->fRtsControl = (t.c_cflag & CRTSCTS) ? 2 : (lines & TIOCM_RTS) ? RTS_CONTROL_ENABLE
+                                                                       : RTS_CONTROL_DISABLE;
+  } else {
+    // No modem lines to read back (a pty): report them as the port keeps them.
+    dcb->fDtrControl = DTR_CONTROL_ENABLE;
+    dcb->fRtsControl = (t.c_cflag & CRTSCTS) ? 2 : RTS_CONTROL_ENABLE;
+  }
+  return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
+  HandleEntry e;
+  if (!timeouts) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!serialTty(file, &e)) return FALSE;
+  bool returnAtOnce = timeouts->ReadIntervalTimeout == MAXDWORD &&
+                      timeouts->ReadTotalTimeoutMultiplier == 0 &&
+                      timeouts->ReadTotalTimeoutConstant == 0;
+  if (!returnAtOnce) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  struct termios t;
+  if (hostCalls().tcgetattr(e.fd, &t) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  if (hostCalls().tcsetattr(e.fd, TCSANOW, &t) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  setHandleCloser(HandleKind::Serial, closeSerialExtra);
+  SerialExtra* extra = static_cast<SerialExtra*>(e.extra);
+  if (!extra) {
+    extra = static_cast<SerialExtra*>(calloc(1, sizeof(SerialExtra)));
+    if (!extra || !updateHandleExtra(file, extra)) {
+      free(extra);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return FALSE;
+    }
+  }
+  extra->timeouts = *timeouts;
+  return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
+  HandleEntry e;
+  if (!timeouts) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!serialTty(file, &e)) return FALSE;
+  if (e.extra) {
+    *timeouts = static_cast<SerialExtra*>(e.extra)->timeouts;
+  } else {
+    // Never set: the port's reads already return at once.
+    memset(timeouts, 0, sizeof *timeouts);
+    timeouts->ReadIntervalTimeout = MAXDWORD;
+  }
+  return TRUE;
+}

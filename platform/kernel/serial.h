@@ -1,0 +1,59 @@
+// Serial port: SetCommState, GetCommState, SetCommTimeouts, GetCommTimeouts on
+// a handle that CreateFileW opened for "Com1:".
+#pragma once
+
+#include "platform/core/ce_types.h"
+
+constexpr BYTE NOPARITY = 0;
+constexpr BYTE ONESTOPBIT = 0;
+constexpr DWORD DTR_CONTROL_DISABLE = 0;
+constexpr DWORD DTR_CONTROL_ENABLE = 1;
+constexpr DWORD RTS_CONTROL_DISABLE = 0;
+constexpr DWORD RTS_CONTROL_ENABLE = 1;
+constexpr DWORD CBR_9600 = 9600;
+
+// The CE structure, 28 bytes: the flag word's bit fields in declaration order.
+struct DCB {
+  DWORD DCBlength;
+  DWORD BaudRate;
+  DWORD fBinary : 1;
+  DWORD fParity : 1;
+  DWORD fOutxCtsFlow : 1;
+  DWORD fOutxDsrFlow : 1;
+  DWORD fDtrControl : 2;
+  DWORD fDsrSensitivity : 1;
+  DWORD fTXContinueOnXoff : 1;
+  DWORD fOutX : 1;
+  DWORD fInX : 1;
+  DWORD fErrorChar : 1;
+  DWORD fNull : 1;
+  DWORD fRtsControl : 2;
+  DWORD fAbortOnError : 1;
+  DWORD fDummy2 : 17;
+  WORD wReserved;
+  WORD XonLim;
+  WORD XoffLim;
+  BYTE ByteSize;
+  BYTE Parity;
+  BYTE StopBits;
+  char XonChar;
+  char XoffChar;
+  char ErrorChar;
+  char EofChar;
+  char EvtChar;
+  WORD wReserved1;
+};
+static_assert(sizeof(DCB) == 28, "DCB is 28 bytes on the device");
+
+struct COMMTIMEOUTS {
+  DWORD ReadIntervalTimeout;
+  DWORD ReadTotalTimeoutMultiplier;
+  DWORD ReadTotalTimeoutConstant;
+  DWORD WriteTotalTimeoutMultiplier;
+  DWORD WriteTotalTimeoutConstant;
+};
+
+BOOL SetCommState(HANDLE file, DCB* dcb);
+BOOL GetCommState(HANDLE file, DCB* dcb);
+BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts);
+BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts);

@@ -1,0 +1,83 @@
+// The executable's options: what each form of the command line gives, and
+// the words of each refusal.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/host_options.h"
+
+namespace {
+
+struct Parsed {
+  int result;
+  HostOptions options;
+  std::string error;
+};
+
+Parsed parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "vellumtrace");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  Parsed p;
+  p.result = parseHostOptions(static_cast<int>(args.size()), argv.data(), &p.options, &p.error);
+  return p;
+}
+
+TEST(HostOptions, BothFormsOfAValueMeanTheSame) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--root", "/r", "--com1", "/dev/ttyUSB0", "--display", "sdl", "--scale", "3",
+            "--control", "/s"},
+           {"--root=/r", "--com1=/dev/ttyUSB0", "--display=sdl", "--scale=3", "--control=/s"}}) {
+    Parsed p = parse(args);
+    ASSERT_EQ(p.result, 0) << p.error;
+    EXPECT_EQ(p.options.root, "/r");
+    EXPECT_EQ(p.options.com1, "/dev/ttyUSB0");
+    EXPECT_EQ(p.options.display, "sdl");
+    EXPECT_EQ(p.options.scale, 3);
+    EXPECT_EQ(p.options.control, "/s");
+    EXPECT_TRUE(p.options.waitingBoxes);  // a screen someone looks at
+    // --boot hands on everything but the root, which it gives itself.
+    EXPECT_EQ(p.options.passOn,
+              (std::vector<std::string>{"--com1", "/dev/ttyUSB0", "--display", "sdl", "--scale",
+                                        "3", "--control", "/s"}));
+  }
+}
+
+TEST(HostOptions, DefaultsAndBoxModes) {
+  Parsed none = parse({});
+  ASSERT_EQ(none.result, 0);
+  EXPECT_EQ(none.options.display, "headless");
+  EXPECT_EQ(none.options.scale, 1);
+  EXPECT_FALSE(none.options.waitingBoxes);
+  EXPECT_FALSE(none.options.boot);
+  EXPECT_TRUE(none.options.root.empty());
+  EXPECT_TRUE(parse({"--msgbox", "wait"}).options.waitingBoxes);
+  EXPECT_FALSE(parse({"--display", "sdl", "--msgbox", "auto"}).options.waitingBoxes);
+  EXPECT_TRUE(parse({"--boot"}).options.boot);
+  EXPECT_TRUE(parse({"-h"}).options.help);
+  EXPECT_TRUE(parse({"--help", "--nonsense"}).options.help);
+}
+
+TEST(HostOptions, EachRefusalNamesWhatIsWrong) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"stray"}, "unknown option 'stray'"},
+      {{"--root"}, "missing value for '--root'"},
+      {{"--display", "fb"}, "unknown display 'fb'"},
+      {{"--scale", "9"}, "the scale must be 1 to 8, not '9'"},
+      {{"--scale=2x"}, "the scale must be 1 to 8, not '2x'"},
+      {{"--msgbox", "later"}, "unknown message box mode 'later'"},
+  };
+  for (const Case& c : cases) {
+    Parsed p = parse(c.args);
+    EXPECT_EQ(p.result, 2) << c.args[0];
+    EXPECT_EQ(p.error, c.error);
+  }
+}
+
+}  // namespace
