@@ -143,7 +143,9 @@ std::string controlCommand(const std::string& socketPath, const std::string& com
 bool waitForControl(const std::string& socketPath, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (!controlCommand(socketPath, "window").empty()) return true;
+    // The main window is made visible and hidden at once while the program
+    // starts; a program that has started shows no window.
+    if (controlCommand(socketPath, "window") == "hidden") return true;
     usleep(10000);
   }
   return false;

@@ -53,5 +53,6 @@ class SpawnedProgram {
 // Sends one command line to a control socket and returns the reply line
 // (without its line break); empty when the socket does not answer.
 std::string controlCommand(const std::string& socketPath, const std::string& command);
-// Waits until the socket exists and answers `window`.
+// Waits until the socket answers and the program has started: its main
+// window made, and hidden.
 bool waitForControl(const std::string& socketPath, std::chrono::milliseconds timeout);
