@@ -152,4 +152,21 @@ TEST(WideText, FormatsAsCeDoes) {
   EXPECT_EQ(std::u16string(u"Привет"), utf16FromUtf8("Привет"));
 }
 
+TEST(WideText, OnlyAsciiLettersFoldInUtf16AndUtf8Alike) {
+  struct Case {
+    std::u16string a, b;
+    bool same;
+  } cases[] = {
+      {u"DSK2:", u"dsk2:", true},
+      {u"Launch500", u"lAUNCH500", true},
+      {u"@[", u"`{", false},  // 0x20 apart, but not letters
+      {u"Ä", u"ä", false},    // not ASCII; in UTF-8 its last bytes are 0x20 apart too
+      {u"Com1", u"Com1:", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.same, sameIgnoringAsciiCase(c.a, c.b)) << utf8FromUtf16(c.a);
+    EXPECT_EQ(c.same, sameIgnoringAsciiCase(utf8FromUtf16(c.a), utf8FromUtf16(c.b)));
+  }
+}
+
 }  // namespace
