@@ -17,6 +17,7 @@
 #include "platform/user/windows.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
+#include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_receiver.h"
@@ -68,7 +69,7 @@ class GpsWorkerTest : public DeviceImageTest {
     setMessageBoxBackend(previousBackend);
     DeviceImageTest::TearDown();
   }
-  std::string day() { return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")); }
+  std::string day() { return readWholeFile(logPath(*image, "060326")); }
 
   MessageBoxBackend previousBackend = nullptr;
 };
@@ -94,7 +95,9 @@ TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker)
   worker.join();
   EXPECT_EQ(1u, result);
   EXPECT_EQ(0, shared.logOpen);
-  HANDLE reader = CreateFileW(u"\\ResidentFlash\\vellumtrace\\060326.log", GENERIC_READ,
+  WCHAR path[64];
+  trackLogPath("060326", path, 64);
+  HANDLE reader = CreateFileW(path, GENERIC_READ,
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(INVALID_HANDLE_VALUE, reader);
   CloseHandle(reader);
