@@ -17,6 +17,7 @@
 #include "platform/user/windows.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
+#include "res/resources.h"
 #include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/message_recorder.h"
@@ -38,7 +39,7 @@ int recordBox(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
 
 HWND workerWindow() {
   for (const LocalWindowInfo& w : listLocalWindows())
-    if (w.title == u"TarnixGPS Vellumtrace" && w.className == u"TarnixVellumtrace") return w.window;
+    if (w.title == kWindowTitle && w.className == kWindowClass) return w.window;
   return nullptr;
 }
 
@@ -59,7 +60,7 @@ class GpsWorkerTest : public DeviceImageTest {
     resetTrackLog();
     WNDCLASSW wc = {};
     wc.lpfnWndProc = recordingWindowProc;
-    wc.lpszClassName = u"TarnixVellumtrace";
+    wc.lpszClassName = kWindowClass;
     RegisterClassW(&wc);  // once per process; later tests find it registered
     MessageRecorder::instance().clear();
     gBoxes.clear();
