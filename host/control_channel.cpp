@@ -10,8 +10,9 @@
 #include <mutex>
 
 #include "host/line_server.h"
-#include "host/msgbox_wait.h"
 #include "host/process_windows.h"
+#include "platform/display/display.h"
+#include "platform/display/screen.h"
 #include "platform/display/input_injection.h"
 #include "platform/core/wide_text.h"
 #include "platform/user/message_queue.h"
@@ -61,10 +62,10 @@ std::string runCommand(const std::string& line) {
   }
   if (word == "msgbox" && rest.empty()) {
     std::u16string title, text;
-    if (!topMessageBox(&title, &text)) return "none";
+    if (!topScreenMessageBox(&title, &text)) return "none";
     return "open\t" + escapeLineBreaks(title) + "\t" + escapeLineBreaks(text);
   }
-  if (word == "press-ok" && rest.empty()) return pressOkOnTopMessageBox() ? "ok" : "none";
+  if (word == "press-ok" && rest.empty()) return pressMessageBoxOk() ? "ok" : "none";
   if (word == "quit" && rest.empty()) {
     if (!mainWindowSoon()) return "error no main window";
     closeTopLevelWindows();
