@@ -34,15 +34,11 @@ const WCHAR kInstalledExe[] = u"\\ResidentFlash\\vellumtrace\\vellumtrace.exe";
 const WCHAR kInitKey[] = u"init";
 const WCHAR kLaunchValue[] = u"Launch500";
 
-// The running copy's windows: the main window and the worker's both carry
-// this class and title.
-const WCHAR kRunningClass[] = u"TarnixVellumtrace";
-const WCHAR kRunningTitle[] = u"TarnixGPS Vellumtrace";
 constexpr WPARAM kCloseRequestCode = 1147;
 constexpr DWORD kCloseWaitMs = 1000;
 
-// An installing or removing copy never matches kRunningTitle, so it cannot
-// find and close itself.
+// An installing or removing copy never carries the string table's title, so
+// it cannot find and close itself.
 const WCHAR kInstallRemoveTitle[] = u"VellumTrace install/remove";
 
 const WCHAR kMessageTitle[] = u"TARNIXGPS VellumTrace";
@@ -107,9 +103,15 @@ int createMainWindow(HINSTANCE instance) {
 }
 
 void closeRunningInstance() {
+  // The running copy's windows, the main window and the worker's, carry the
+  // class and title of the string table.
+  WCHAR runningClass[kTextChars] = {};
+  WCHAR runningTitle[kTextChars] = {};
+  LoadStringW(shared.appInstance, IDS_WINDOW_CLASS, runningClass, kTextChars);
+  LoadStringW(shared.appInstance, IDS_WINDOW_TITLE, runningTitle, kTextChars);
   // Posted even when nothing was found, and then given a second to close its
   // log and end, so the copy that follows does not race it for the files.
-  HWND running = FindWindowW(kRunningClass, kRunningTitle);
+  HWND running = FindWindowW(runningClass, runningTitle);
   PostMessageW(running, WM_CLOSE, kCloseRequestCode, 0);
   Sleep(kCloseWaitMs);
 }

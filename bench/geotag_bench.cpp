@@ -24,6 +24,7 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/track_lookup.h"
+#include "gps/track_record.h"
 #include "platform/kernel/device_image.h"
 #include "platform/core/host_calls.h"
 #include "platform/core/wide_text.h"
@@ -76,18 +77,14 @@ struct Card {
     // A full day's log, the photo's fix its last record.
     std::string day;
     for (int32_t i = 0; i < 86400; i++) {
-      char r[14] = {};
-      int32_t t = i == 86399 ? 41407 : i % 41000;
-      float lat = 5545.1234f, lon = 3737.5678f;
-      memcpy(r, &t, 4);
-      memcpy(r + 4, &lat, 4);
-      r[8] = 'N';
-      memcpy(r + 9, &lon, 4);
-      r[13] = 'E';
-      day.append(r, 14);
+      BYTE r[kTrackRecordBytes];
+      encodeTrackRecord(TrackRecord{i == 86399 ? 41407 : i % 41000, 5545.1234f, 'N', 3737.5678f, 'E'}, r);
+      day.append(reinterpret_cast<const char*>(r), sizeof r);
     }
-    ::mkdir(image.path("ResidentFlash/vellumtrace").c_str(), 0777);
-    writeFile(image.path("ResidentFlash/vellumtrace/050610.log"), day);
+    WCHAR log[64];
+    trackLogPath("050610", log, 64);
+    ::mkdir(hostPathFor(kTrackLogFolder).c_str(), 0777);
+    writeFile(hostPathFor(log), day);
     for (int i = 0; i < kPhotos; i++) {
       char name[64];
       snprintf(name, sizeof name, "SDMMC/DCIM/100CAM/IMG_%04d.JPG", i + 1);

@@ -17,6 +17,7 @@
 
 #include "app/state/shared_state.h"
 #include "card/photo_list.h"
+#include "gps/track_record.h"
 #include "platform/ce.h"
 #include "platform/kernel/device_image.h"
 #include "tools/photogen/camera_photo.h"
@@ -112,18 +113,15 @@ void BM_BatchTick5MBPhotos(benchmark::State& state) {
   // 2026-03-06 09:00:00 to 10:00:00 UTC, one record a second.
   {
     std::string log;
-    for (int s = 9 * 3600; s < 10 * 3600; ++s) {
-      unsigned char r[14] = {};
-      memcpy(r, &s, 4);
-      const float lat = 5545.1234f, lon = 3737.5678f;
-      memcpy(r + 4, &lat, 4);
-      r[8] = 'N';
-      memcpy(r + 9, &lon, 4);
-      r[13] = 'E';
-      log.append(reinterpret_cast<char*>(r), 14);
+    for (int32_t s = 9 * 3600; s < 10 * 3600; ++s) {
+      BYTE r[kTrackRecordBytes];
+      encodeTrackRecord(TrackRecord{s, 5545.1234f, 'N', 3737.5678f, 'E'}, r);
+      log.append(reinterpret_cast<const char*>(r), sizeof r);
     }
-    mkdir((root + "/ResidentFlash/vellumtrace").c_str(), 0777);
-    std::ofstream(root + "/ResidentFlash/vellumtrace/060326.log", std::ios::binary) << log;
+    WCHAR day[64];
+    trackLogPath("060326", day, 64);
+    mkdir(hostPathFor(kTrackLogFolder).c_str(), 0777);
+    std::ofstream(hostPathFor(day), std::ios::binary) << log;
   }
   PhotoSpec spec;
   spec.width = 3000;

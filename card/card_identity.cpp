@@ -6,6 +6,7 @@
 
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
+#include "platform/core/byte_order.h"
 #include "platform/kernel/files.h"
 #include "platform/kernel/storage.h"
 #include "platform/core/handles.h"
@@ -13,11 +14,6 @@
 namespace {
 
 const char kDigits[] = "0123456789ABCDEF";
-
-DWORD wordAt(const BYTE* p) {
-  return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
-         static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
-}
 
 // Appends identification[from, to) to the text, clamped to the buffer and to
 // the room left for identification bytes.
@@ -33,10 +29,10 @@ void appendSpan(const BYTE* identification, DWORD from, DWORD to, char* text, si
 
 size_t buildCardIdentity(const BYTE (&identification)[kIdentificationBufferSize],
                          char (&text)[kIdentityTextSize]) {
-  DWORD size = wordAt(identification);
-  DWORD flags = wordAt(identification + 4);
-  DWORD manufacturerOffset = wordAt(identification + 8);
-  DWORD serialOffset = wordAt(identification + 12);
+  DWORD size = readLe32(identification);
+  DWORD flags = readLe32(identification + 4);
+  DWORD manufacturerOffset = readLe32(identification + 8);
+  DWORD serialOffset = readLe32(identification + 12);
   size_t length = 0;
   if (manufacturerOffset != 0 && !(flags & MANUFACTUREID_INVALID))
     appendSpan(identification, manufacturerOffset, serialOffset, text, &length);

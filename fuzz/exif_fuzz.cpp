@@ -17,6 +17,7 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
+#include "gps/track_record.h"
 #include "platform/kernel/device_image.h"
 
 namespace {
@@ -56,19 +57,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!prepareDeviceImage()) abort();
   mkdir((root + "/SDMMC/DCIM").c_str(), 0777);
   mkdir((root + "/SDMMC/DCIM/100CAM").c_str(), 0777);
-  mkdir((root + "/ResidentFlash/vellumtrace").c_str(), 0777);
   std::string log;
   for (int32_t s = 0; s < 86400; s++) {
-    char r[14];
-    float lat = 5545.1234f, lon = 3737.5678f;
-    memcpy(r, &s, 4);
-    memcpy(r + 4, &lat, 4);
-    r[8] = 'N';
-    memcpy(r + 9, &lon, 4);
-    r[13] = 'E';
-    log.append(r, 14);
+    BYTE r[kTrackRecordBytes];
+    encodeTrackRecord(TrackRecord{s, 5545.1234f, 'N', 3737.5678f, 'E'}, r);
+    log.append(reinterpret_cast<const char*>(r), sizeof r);
   }
-  writeAll(root + "/ResidentFlash/vellumtrace/050610.log", reinterpret_cast<const uint8_t*>(log.data()), log.size());
+  WCHAR day[64];
+  trackLogPath("050610", day, 64);
+  mkdir(hostPathFor(kTrackLogFolder).c_str(), 0777);
+  writeAll(hostPathFor(day), reinterpret_cast<const uint8_t*>(log.data()), log.size());
   photoPath = root + "/SDMMC/DCIM/100CAM/FUZZ.JPG";
   return 0;
 }

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "geotag/byte_order.h"
 #include "geotag/tag_outcome.h"
 #include "geotag/tiff_ifd.h"
 

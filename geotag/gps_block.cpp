@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "geotag/byte_order.h"
+#include "platform/core/byte_order.h"
 
 // 'N', 'E', zero numerators and the offsets of a photo whose IFD1 was at 816;
 // each is replaced before the block is written.

@@ -1,6 +1,6 @@
 #include "geotag/jpeg_segments.h"
 
-#include "geotag/byte_order.h"
+#include "platform/core/byte_order.h"
 #include "platform/kernel/files.h"
 
 namespace {

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 
-#include "geotag/byte_order.h"
 #include "geotag/tiff_ifd.h"
 
 // The maker note's IFD when it counts offsets from the TIFF header; false when

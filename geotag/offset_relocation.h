@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "geotag/byte_order.h"
 #include "geotag/exif_layout.h"
 #include "geotag/tag_outcome.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "geotag/byte_order.h"
+#include "platform/core/byte_order.h"
 #include "geotag/offset_relocation.h"
 #include "platform/kernel/files.h"
 #include "platform/core/errors.h"

@@ -1,10 +1,27 @@
 // The TIFF image file directory: a 16-bit entry count, 12-byte entries (tag,
-// type, count, value or offset) and the 32-bit offset of the next IFD.
+// type, count, value or offset) and the 32-bit offset of the next IFD. TIFF
+// fields are little-endian here. Every read of the TIFF data goes through
+// TiffBytes, which checks the offset and length against what the buffer holds
+// in 64-bit arithmetic, so no 32-bit offset or count a damaged photo carries
+// can wrap around the check.
 #pragma once
 
 #include <cstdint>
 
-#include "geotag/byte_order.h"
+#include "platform/core/byte_order.h"
+
+// The TIFF data of an APP1 segment: offsets count from its first byte.
+struct TiffBytes {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+
+  bool has(uint64_t offset, uint64_t length) const {
+    return offset <= size && length <= size - offset;
+  }
+  // Callers check has() first.
+  uint16_t le16(uint32_t offset) const { return readLe16(data + offset); }
+  uint32_t le32(uint32_t offset) const { return readLe32(data + offset); }
+};
 
 constexpr uint32_t kIfdEntryBytes = 12;
 // No IFD of a real photo comes near this; a damaged count cannot make a walk

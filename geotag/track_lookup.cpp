@@ -11,19 +11,18 @@
 #include <initializer_list>
 
 #include "app/state/shared_state.h"
+#include "gps/track_record.h"
 #include "platform/kernel/files.h"
-#include "platform/core/wide_text.h"
 #include "platform/core/handles.h"
 
 namespace {
 
-constexpr int kRecordBytes = 14;
 constexpr int32_t kCameraClockAheadOfUtc = 10800;
 // 4096 records a read: a full day's log (86,400 records) in 22 reads.
-constexpr DWORD kBlockBytes = kRecordBytes * 4096;
+constexpr DWORD kBlockBytes = kTrackRecordBytes * 4096;
 // One lookup runs at a time, on the UI thread, so the block lives here rather
 // than on that thread's stack.
-unsigned char block[kBlockBytes];
+BYTE block[kBlockBytes];
 
 // A two-character field of exifDateTime read as a decimal number: leading
 // blanks skipped, digits up to the first other character, none counting 0.
@@ -37,16 +36,15 @@ int32_t fieldValue(const char* field) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-int32_t readLe32(const unsigned char* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-void keepRecord(const unsigned char* r) {
-  memcpy(&shared.matchLatitude, r + 4, 4);
-  shared.matchLatRef = static_cast<char>(r[8]);
-  memcpy(&shared.matchLongitude, r + 9, 4);
-  shared.matchLonRef = static_cast<char>(r[13]);
+// Every record read is left in the match fields; the scan stops at the
+// first that matches.
+int32_t keepRecord(const BYTE* bytes) {
+  const TrackRecord r = decodeTrackRecord(bytes);
+  shared.matchLatitude = r.latitude;
+  shared.matchLatRef = r.latRef;
+  shared.matchLongitude = r.longitude;
+  shared.matchLonRef = r.lonRef;
+  return r.utcSeconds;
 }
 
 }  // namespace
@@ -59,12 +57,8 @@ bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size) {
   // log, and must never steer the open to another folder ("..", "\").
   for (const char* f : {dd, mm, yy})
     if (!isDigit(f[0]) || !isDigit(f[1])) return false;
-  char name[7] = {dd[0], dd[1], mm[0], mm[1], yy[0], yy[1], 0};
-  WCHAR wide[7];
-  for (int i = 0; i < 7; i++) wide[i] = static_cast<unsigned char>(name[i]);
-  WCHAR out[1024];
-  wsprintfW(out, u"\\ResidentFlash\\vellumtrace\\%s.log", wide);
-  wcsncpy16(path, out, size);
+  const char ddmmyy[6] = {dd[0], dd[1], mm[0], mm[1], yy[0], yy[1]};
+  trackLogPath(ddmmyy, path, size);
   return true;
 }
 
@@ -83,12 +77,10 @@ int findTrackFix() {
     DWORD got = 0;
     if (!ReadFile(log, block + carried, kBlockBytes - carried, &got, nullptr) || got == 0) break;
     DWORD have = carried + got;
-    DWORD whole = have - have % kRecordBytes;
-    for (DWORD at = 0; at < whole; at += kRecordBytes) {
-      const unsigned char* r = block + at;
-      keepRecord(r);
+    DWORD whole = have - have % kTrackRecordBytes;
+    for (DWORD at = 0; at < whole; at += kTrackRecordBytes) {
       // In 64 bits, so that no time a damaged log holds can overflow.
-      int64_t d = static_cast<int64_t>(readLe32(r)) + kCameraClockAheadOfUtc - photoSeconds;
+      int64_t d = static_cast<int64_t>(keepRecord(block + at)) + kCameraClockAheadOfUtc - photoSeconds;
       if (d > -2 && d < 2) {
         result = 0;
         break;

@@ -176,7 +176,7 @@ void runGpsTick() {
   DWORD got = 0;
   ReadFile(gpsIntake.port, gpsIntake.readBuffer, kReadRequestBytes, &got, nullptr);
   // T3. The log folder; it normally exists already (it is the install folder).
-  CreateDirectoryW(u"\\ResidentFlash\\vellumtrace", nullptr);
+  CreateDirectoryW(kTrackLogFolder, nullptr);
   // T4. Lines.
   splitNmeaLines(gpsIntake.readBuffer);
   // T5. Log step.

@@ -47,11 +47,8 @@ void alignToWholeRecords(HANDLE log) {
 }  // namespace
 
 void openDailyLog(const char* fixDate) {
-  WCHAR date[7];
-  for (int i = 0; i < 6; ++i) date[i] = static_cast<unsigned char>(fixDate[i]);
-  date[6] = 0;
   WCHAR path[MAX_PATH];
-  wsprintfW(path, u"\\ResidentFlash\\vellumtrace\\%s.log", date);
+  trackLogPath(fixDate, path, MAX_PATH);
   // Write-through: each tick's write has reached the storage before
   // WriteFile returns, so a power cut loses at most the tick in flight.
   HANDLE log = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,

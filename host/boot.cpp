@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/core/byte_order.h"
 #include "platform/kernel/device_image.h"
 #include "platform/registry/registry.h"
 #include "platform/core/wide_text.h"
@@ -30,11 +31,7 @@ namespace {
 bool launchNumber(const std::u16string& name, unsigned long* order) {
   const std::u16string prefix = u"launch";
   if (name.size() <= prefix.size() || name.size() > prefix.size() + 9) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char16_t c = name[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != prefix[i]) return false;
-  }
+  if (!sameIgnoringAsciiCase(std::u16string_view(name).substr(0, prefix.size()), prefix)) return false;
   unsigned long n = 0;
   for (size_t i = prefix.size(); i < name.size(); ++i) {
     if (name[i] < u'0' || name[i] > u'9') return false;
@@ -64,7 +61,7 @@ std::vector<BootEntry> bootEntries() {
     if (!launchNumber(e.name, &e.order)) continue;
     // The text up to its NUL, or all of it when the value has none.
     for (DWORD k = 0; k + 1 < dataBytes; k += 2) {
-      char16_t u = static_cast<char16_t>(data[k] | (data[k + 1] << 8));
+      char16_t u = static_cast<char16_t>(readLe16(data + k));
       if (u == 0) break;
       e.cePath.push_back(u);
     }

@@ -2,22 +2,22 @@
 // reaches the other copies of the program on the same device image, as every
 // top-level window on the device is visible to every program there.
 //
-// Each process publishes its top-level windows through one Unix seqpacket
-// socket, RUN/<pid>.sock, in a per-user run folder beside the device image
+// Each process publishes its top-level windows through a line server,
+// RUN/<pid>.sock, in a per-user run folder beside the device image
 // (DIR.run-<uid>, mode 0700 and owned by the user, else nothing is
-// published). A request is one packet and so is its reply:
+// published). A request is one line and so is its reply:
 //
 //   find<TAB>class<TAB>title    ->  window<TAB>id | none     (- for "any", =text otherwise)
 //   post<TAB>id<TAB>message<TAB>wParam<TAB>lParam  ->  ok | fail
 //
-// A socket nobody listens on belongs to a copy that has died: it is ignored
-// and removed. A posted message is put in the target window's own queue,
-// so WM_CLOSE to a main window is handled by the thread that owns it.
+// A name holding a tab or a line break cannot be asked for, and no window
+// is found by it. A socket nobody listens on belongs to a copy that has died:
+// it is ignored and removed. A posted message is put in the target window's
+// own queue, so WM_CLOSE to a main window is handled by the thread that owns
+// it.
 #include "host/interproc.h"
 
 #include <dirent.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -28,9 +28,9 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "host/line_server.h"
 #include "platform/kernel/device_image.h"
 #include "platform/core/host_calls.h"
 #include "platform/core/wide_text.h"
@@ -40,12 +40,10 @@
 namespace {
 
 constexpr int kReplyTimeoutMs = 1000;
-constexpr size_t kMaxPacket = 2048;
 
 std::mutex gMutex;
 std::string gRunFolder;
-std::string gOwnSocket;
-int gListenFd = -1;
+LineServer* gServer = nullptr;
 
 // The windows of other processes this one has found, by the handle it gave
 // them.
@@ -80,14 +78,6 @@ bool prepareRunFolder(const std::string& folder) {
   return true;
 }
 
-bool socketAddress(const std::string& path, sockaddr_un* addr) {
-  memset(addr, 0, sizeof *addr);
-  addr->sun_family = AF_UNIX;
-  if (path.size() >= sizeof addr->sun_path) return false;
-  memcpy(addr->sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
 std::vector<std::string> splitTabs(const std::string& s) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -99,7 +89,15 @@ std::vector<std::string> splitTabs(const std::string& s) {
   }
 }
 
-std::string encodeName(LPCWSTR name) { return name ? "=" + utf8FromUtf16(name) : "-"; }
+// False for a name that would not stay one field of one line.
+bool encodeName(LPCWSTR name, std::string* field) {
+  if (!name) {
+    *field = "-";
+    return true;
+  }
+  *field = "=" + utf8FromUtf16(name);
+  return field->find_first_of("\t\r\n") == std::string::npos;
+}
 
 bool decodeName(const std::string& field, std::u16string* out, bool* any) {
   if (field == "-") {
@@ -158,54 +156,7 @@ std::string answer(const std::string& request) {
   return "fail";
 }
 
-void serve(int listenFd) {
-  for (;;) {
-    int fd = hostCalls().accept(listenFd, nullptr, nullptr);
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      hostCalls().close(listenFd);  // withdrawn
-      return;
-    }
-    pollfd p = {fd, POLLIN, 0};
-    char buf[kMaxPacket];
-    if (hostCalls().poll(&p, 1, kReplyTimeoutMs) == 1) {
-      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
-      if (n > 0) {
-        std::string reply = answer(std::string(buf, static_cast<size_t>(n)));
-        hostCalls().sendto(fd, reply.data(), reply.size(), 0, nullptr, 0);
-      }
-    }
-    hostCalls().close(fd);
-  }
-}
-
 // ---- Asking them -------------------------------------------------------------
-
-enum class Ask { Answered, Stale, Failed };
-
-Ask ask(const std::string& socketPath, const std::string& request, std::string* reply) {
-  sockaddr_un addr;
-  if (!socketAddress(socketPath, &addr)) return Ask::Failed;
-  int fd = hostCalls().socket(AF_UNIX, SOCK_SEQPACKET, 0);
-  if (fd < 0) return Ask::Failed;
-  Ask result = Ask::Failed;
-  if (hostCalls().connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    if (errno == ECONNREFUSED || errno == ENOENT) result = Ask::Stale;
-  } else if (hostCalls().sendto(fd, request.data(), request.size(), 0, nullptr, 0) ==
-             static_cast<ssize_t>(request.size())) {
-    pollfd p = {fd, POLLIN, 0};
-    char buf[kMaxPacket];
-    if (hostCalls().poll(&p, 1, kReplyTimeoutMs) == 1) {
-      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
-      if (n > 0) {
-        reply->assign(buf, static_cast<size_t>(n));
-        result = Ask::Answered;
-      }
-    }
-  }
-  hostCalls().close(fd);
-  return result;
-}
 
 std::string socketOf(const std::string& folder, pid_t pid) {
   return folder + "/" + std::to_string(pid) + ".sock";
@@ -237,17 +188,19 @@ HWND findRemote(LPCWSTR className, LPCWSTR windowName) {
     }
     hostCalls().closedir(d);
   }
-  std::string request = "find\t" + encodeName(className) + "\t" + encodeName(windowName);
+  std::string classField, titleField;
+  if (!encodeName(className, &classField) || !encodeName(windowName, &titleField)) return nullptr;
+  std::string request = "find\t" + classField + "\t" + titleField;
   for (pid_t pid : peers) {
     std::string reply;
     std::string path = socketOf(folder, pid);
-    switch (ask(path, request, &reply)) {
-      case Ask::Stale:
+    switch (askLineServer(path, request, kReplyTimeoutMs, &reply)) {
+      case LineAsk::NobodyListens:
         hostCalls().unlink(path.c_str());  // its process is gone
         break;
-      case Ask::Failed:
+      case LineAsk::Failed:
         break;
-      case Ask::Answered: {
+      case LineAsk::Answered: {
         std::vector<std::string> f = splitTabs(reply);
         if (f.size() == 2 && f[0] == "window") {
           char* end = nullptr;
@@ -275,7 +228,9 @@ BOOL postRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                         "\t" + std::to_string(static_cast<unsigned long long>(wParam)) + "\t" +
                         std::to_string(static_cast<long long>(lParam));
   std::string reply;
-  return ask(socketOf(folder, target.pid), request, &reply) == Ask::Answered && reply == "ok";
+  return askLineServer(socketOf(folder, target.pid), request, kReplyTimeoutMs, &reply) ==
+             LineAsk::Answered &&
+         reply == "ok";
 }
 
 }  // namespace
@@ -287,33 +242,24 @@ bool startInterprocess() {
             folder.c_str(), strerror(errno));
     return false;
   }
-  std::string path = socketOf(folder, getpid());
-  sockaddr_un addr;
-  if (!socketAddress(path, &addr)) return false;
-  hostCalls().unlink(path.c_str());  // a dead process of the same pid
-  int fd = hostCalls().socket(AF_UNIX, SOCK_SEQPACKET, 0);
-  if (fd < 0) return false;
-  if (hostCalls().bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      hostCalls().listen(fd, 16) != 0) {
-    hostCalls().close(fd);
-    return false;
-  }
+  // A socket left by a dead process of the same pid is replaced.
+  LineServer* server = startLineServer(socketOf(folder, getpid()), answer);
+  if (!server) return false;
   {
     std::lock_guard<std::mutex> lock(gMutex);
     gRunFolder = folder;
-    gOwnSocket = path;
-    gListenFd = fd;
+    gServer = server;
   }
   RemoteWindowBackend backend{findRemote, postRemote};
   setRemoteWindowBackend(&backend);
-  std::thread(serve, fd).detach();
   return true;
 }
 
 void stopInterprocess() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  if (gListenFd < 0) return;
-  hostCalls().shutdown(gListenFd, SHUT_RDWR);
-  hostCalls().unlink(gOwnSocket.c_str());
-  gListenFd = -1;
+  LineServer* server;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    server = gServer;
+  }
+  stopLineServer(server);
 }

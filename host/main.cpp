@@ -19,7 +19,6 @@
 #include "host/control_channel.h"
 #include "host/host_options.h"
 #include "host/interproc.h"
-#include "host/msgbox_wait.h"
 #include "host/process_windows.h"
 #include "host/screen_control.h"
 #include "platform/kernel/device_image.h"

@@ -1,5 +1,6 @@
-// What the host entry does for the screen: opens the chosen display and
-// offers the screen's commands to the control channel.
+// What the host entry does for the screen: opens the chosen display, offers
+// the screen's commands to the control channel, and puts message boxes on
+// the screen that wait for their OK.
 #pragma once
 
 #include <string>
@@ -13,3 +14,10 @@ bool startScreenDisplay(const char* displayName, int scale);
 // command word in, the reply line out.
 std::string screenTapCommand(const std::string& arguments);
 std::string screenSnapshotCommand(const std::string& arguments);
+
+// The waiting form of MessageBoxW (--msgbox wait), for every later box: the
+// box is drawn over the screen and prints its line as the headless one does,
+// then stays open, running a message loop for its thread as CE's modal boxes
+// do (timers, paints and posted messages go on beneath it), until OK is
+// tapped, Enter pressed or the control channel's press-ok dismisses it.
+void useWaitingMessageBoxes();

@@ -16,6 +16,7 @@
 #include "platform/core/wide_text.h"
 #include "platform/user/windows.h"
 #include "res/resource_ids.h"
+#include "ui/closing_message.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/paint.h"
 
@@ -33,9 +34,6 @@ constexpr unsigned kExitMinY = 236, kExitMaxY = 259;
 constexpr RECT kPercentStrip = {0, 128, 480, 150};
 constexpr RECT kPercentDigits = {180, 128, 260, 140};
 
-const WCHAR kClosingFormat[] = u"Обработано фотографий: %d из %d фотографий.";
-const WCHAR kTitleCancelled[] = u"Действие отменено!";
-const WCHAR kTitleFinished[] = u"Запись GPS завершена";
 const WCHAR kGreetingText[] = u"Программа для навигатора работает!";
 const WCHAR kGreetingTitle[] = u"Привет! :)";
 
@@ -132,12 +130,14 @@ void tagNextPhoto() {
 void finishBatch() {
   shared.progressPercent = 0.0f;
   shared.prevProgressPercent = 0.0f;
-  wsprintfW(shared.screenText, kClosingFormat, shared.batchTagged, shared.batchTotal);
+  constexpr size_t kTextUnits = sizeof shared.screenText / sizeof shared.screenText[0];
+  const WCHAR* title = closingMessage(shared.batchTagged, shared.batchTotal,
+                                      shared.stopRequested.load() != 0.0f, shared.screenText,
+                                      kTextUnits);
   // The box keeps its own copy: the screen repaints beneath it and formats
   // each of its texts into screenText.
-  WCHAR text[sizeof shared.screenText / sizeof shared.screenText[0]];
-  wcsncpy16(text, shared.screenText, sizeof text / sizeof text[0]);
-  const WCHAR* title = shared.stopRequested.load() != 0.0f ? kTitleCancelled : kTitleFinished;
+  WCHAR text[kTextUnits];
+  wcsncpy16(text, shared.screenText, kTextUnits);
   MessageBoxW(nullptr, text, title, MB_OK);
   shared.batchRunning = 0;
   shared.stopRequested = 0.0f;

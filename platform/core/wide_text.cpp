@@ -1,5 +1,6 @@
-// UTF-16 string helpers and wsprintfW for the program's code, and the UTF-8
-// conversions between the program's text and the host's.
+// UTF-16 string helpers and wsprintfW for the program's code, ASCII case
+// folding, and the UTF-8 conversions between the program's text and the
+// host's.
 #include "platform/core/wide_text.h"
 
 #include <cstdarg>
@@ -36,6 +37,21 @@ LPCWSTR wcsstr16(LPCWSTR haystack, LPCWSTR needle) {
   }
   return nullptr;
 }
+
+namespace {
+
+template <typename Text>
+bool sameFolded(Text a, Text b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (foldAsciiCase(a[i]) != foldAsciiCase(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) { return sameFolded(a, b); }
+bool sameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) { return sameFolded(a, b); }
 
 namespace {
 

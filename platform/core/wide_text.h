@@ -1,5 +1,6 @@
 // The few UTF-16 string helpers the program needs (CE's wcs* and wsprintfW),
-// and the UTF-8 conversions the host side needs.
+// ASCII case folding for the names the object store, the registry and the
+// host compare, and the UTF-8 conversions the host side needs.
 #pragma once
 
 #include <string>
@@ -17,6 +18,15 @@ LPCWSTR wcsstr16(LPCWSTR haystack, LPCWSTR needle);
 // %X %c %%, with flags '0' and '-' and a width. Output is cut at 1024 units,
 // as on the device, and always terminated.
 int wsprintfW(LPWSTR out, LPCWSTR format, ...);
+
+// Only A-Z fold (to a-z): CE's names ignore the case of ASCII letters, and
+// this layer does not fold any other letter, whether as UTF-16 or as UTF-8.
+constexpr char foldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char16_t foldAsciiCase(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool sameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 std::string utf8FromUtf16(std::u16string_view text);
 std::string utf8FromUtf16(LPCWSTR text);

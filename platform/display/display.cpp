@@ -18,14 +18,11 @@
 namespace {
 
 std::atomic<DisplayDriver*> running{nullptr};
-std::atomic<void (*)()> boxWaker{nullptr};
 // A touch the box took: its lift is the box's too, not the window's beneath.
 std::atomic<bool> liftTaken{false};
 std::atomic<bool> keysDown[256];
 
 }  // namespace
-
-void setMessageBoxWaker(void (*wake)()) { boxWaker.store(wake); }
 
 bool startDisplay(const DisplayOptions& options) {
   if (running.load()) return false;
@@ -96,8 +93,9 @@ void deliverKey(WORD virtualKey, bool down) {
 }
 
 bool pressMessageBoxOk() {
-  if (!dismissTopScreenMessageBox()) return false;
+  DWORD waiting = 0;
+  if (!dismissTopScreenMessageBox(&waiting)) return false;
   // The thread whose box loop is waiting must wake up to see the dismissal.
-  if (void (*wake)() = boxWaker.load()) wake();
+  if (waiting) PostThreadMessageW(waiting, WM_NULL, 0, 0);
   return true;
 }

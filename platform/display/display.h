@@ -36,5 +36,7 @@ void deliverKey(WORD virtualKey, bool down);
 // Whether a key is held, as the keys delivered so far leave it (for the key
 // state the accelerators test, Ctrl in particular).
 bool displayKeyIsDown(WORD virtualKey);
-// The `press-ok` of the control channel: dismisses the message box if one is up.
+// OK on the top message box, as a tap on its button, Enter and the control
+// channel's `press-ok` give it: the box is dismissed and the thread waiting
+// on it woken. False when no box is up.
 bool pressMessageBoxOk();

@@ -19,5 +19,3 @@ class DisplayDriver {
 // The SDL2 window (or screen, with SDL's KMSDRM driver), scaled by `scale`.
 DisplayDriver* makeSdlDisplay(int scale);
 
-// Called by pressMessageBoxOk after a dismissal, to wake the box's loop.
-void setMessageBoxWaker(void (*wake)());

@@ -1,4 +1,5 @@
-// The screen's layers and their composition, and PNG snapshots (libpng).
+// The screen's layers and their composition, PNG snapshots (libpng), and the
+// one stack of the message boxes open on it.
 // The window layer is painted on the window's thread and copied into the
 // shown layer when a paint ends, so a display or a snapshot on another thread
 // never sees half a paint.
@@ -17,6 +18,9 @@ namespace {
 
 struct ShownBox {
   int id;
+  DWORD waitingThread;
+  std::u16string title;
+  std::u16string text;
   Surface pixels;
   RECT rect;
   RECT ok;
@@ -135,11 +139,14 @@ bool saveScreenSnapshot(const char* pngPath) {
   return ok;
 }
 
-int showScreenMessageBox(const char16_t* title, const char16_t* text) {
+int showScreenMessageBox(const char16_t* title, const char16_t* text, DWORD waitingThread) {
+  ShownBox box;
+  box.waitingThread = waitingThread;
+  box.title = title ? title : u"";
+  box.text = text ? text : u"";
   // Drawn before the screen is locked: drawing takes the painting lock, and
   // a finished paint takes the two the other way round.
-  DrawnMessageBox drawn = drawMessageBox(title ? title : u"", text ? text : u"");
-  ShownBox box;
+  DrawnMessageBox drawn = drawMessageBox(box.title.c_str(), box.text.c_str());
   box.pixels = std::move(drawn.pixels);
   box.rect.left = (kScreenWidth - box.pixels.width) / 2;
   box.rect.top = (kScreenHeight - box.pixels.height) / 2;
@@ -187,10 +194,20 @@ bool screenMessageBoxShown() {
   return !s.boxes.empty();
 }
 
-bool dismissTopScreenMessageBox() {
+bool topScreenMessageBox(std::u16string* title, std::u16string* text) {
   ScreenState& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   if (s.boxes.empty()) return false;
+  *title = s.boxes.back().title;
+  *text = s.boxes.back().text;
+  return true;
+}
+
+bool dismissTopScreenMessageBox(DWORD* waitingThread) {
+  ScreenState& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (s.boxes.empty()) return false;
+  if (waitingThread) *waitingThread = s.boxes.back().waitingThread;
   s.dismissed.push_back(s.boxes.back().id);
   s.boxes.pop_back();
   ++s.generation;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -33,14 +34,20 @@ void composeScreen(Surface* out);
 // the file removed, when it cannot be written.
 bool saveScreenSnapshot(const char* pngPath);
 
-// The drawn message boxes: a stack, the newest drawn on top of the screen and
-// the one taps and Enter go to. The text may hold line breaks.
-int showScreenMessageBox(const char16_t* title, const char16_t* text);  // its id
+// The message boxes open on the screen: one stack, the newest drawn on top of
+// the screen and the one taps, Enter and the control channel's press-ok go
+// to. The text may hold line breaks. A box a thread waits on names that
+// thread, so that whoever dismisses the box can wake it (pressMessageBoxOk).
+int showScreenMessageBox(const char16_t* title, const char16_t* text,
+                         DWORD waitingThread = 0);  // its id
 void hideScreenMessageBox(int id);
 void hideAllScreenMessageBoxes();
 bool screenMessageBoxShown();
-// Dismisses the top box (it disappears at once); false when there is none.
-bool dismissTopScreenMessageBox();
+// The top box's title and text; false when there is none.
+bool topScreenMessageBox(std::u16string* title, std::u16string* text);
+// Dismisses the top box (it disappears at once) and gives the thread waiting
+// on it; false when there is none.
+bool dismissTopScreenMessageBox(DWORD* waitingThread = nullptr);
 bool screenMessageBoxDismissed(int id);
 // Whether (x, y) lies on the top box's OK button / anywhere on the top box.
 bool screenMessageBoxHitsOk(int x, int y);

@@ -6,22 +6,18 @@
 // loading from files (LR_LOADFROMFILE).
 #include "platform/gdi/bitmap_files.h"
 
+#include "platform/core/byte_order.h"
 #include "platform/gdi/gdi_tables.h"
 
 namespace {
 
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  out.resize(out.size() + 4);
+  writeLe32(out.data() + out.size() - 4, v);
 }
 void put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+  out.resize(out.size() + 2);
+  writeLe16(out.data() + out.size() - 2, v);
 }
 
 constexpr size_t kFileHeader = 14;
@@ -31,15 +27,15 @@ constexpr int kMaxSide = 8192;
 
 bool decodeBmpFile(const uint8_t* bytes, size_t size, Surface* out) {
   if (!bytes || size < kFileHeader + 40 || bytes[0] != 'B' || bytes[1] != 'M') return false;
-  const uint32_t pixelOffset = le32(bytes + 10);
+  const uint32_t pixelOffset = readLe32(bytes + 10);
   const uint8_t* info = bytes + kFileHeader;
-  const uint32_t infoSize = le32(info);
+  const uint32_t infoSize = readLe32(info);
   if (infoSize < 40 || infoSize > size - kFileHeader) return false;
-  const int32_t width = static_cast<int32_t>(le32(info + 4));
-  const int32_t rawHeight = static_cast<int32_t>(le32(info + 8));
-  const uint16_t planes = le16(info + 12);
-  const uint16_t bits = le16(info + 14);
-  const uint32_t compression = le32(info + 16);
+  const int32_t width = static_cast<int32_t>(readLe32(info + 4));
+  const int32_t rawHeight = static_cast<int32_t>(readLe32(info + 8));
+  const uint16_t planes = readLe16(info + 12);
+  const uint16_t bits = readLe16(info + 14);
+  const uint32_t compression = readLe32(info + 16);
   if (planes != 1 || (bits != 24 && bits != 32) || compression != 0) return false;
   if (width <= 0 || width > kMaxSide || rawHeight == 0 || rawHeight < -kMaxSide ||
       rawHeight > kMaxSide) {

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include "platform/core/host_calls.h"
@@ -19,10 +18,6 @@ std::mutex gMutex;
 std::string gRoot;
 std::string gCom1;
 
-bool sameNameIgnoringAsciiCase(const char* a, const std::string& b) {
-  return strcasecmp(a, b.c_str()) == 0;
-}
-
 // Finds the entry of folder `dir` named `name`: exactly, else ignoring case.
 std::string matchComponent(const std::string& dir, const std::string& name) {
   struct stat st;
@@ -32,24 +27,13 @@ std::string matchComponent(const std::string& dir, const std::string& name) {
   if (!d) return name;
   std::string found = name;
   while (struct dirent* e = hostCalls().readdir(d)) {
-    if (sameNameIgnoringAsciiCase(e->d_name, name)) {
+    if (sameIgnoringAsciiCase(e->d_name, name)) {
       found = e->d_name;
       break;
     }
   }
   hostCalls().closedir(d);
   return found;
-}
-
-bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = x - u'A' + u'a';
-    if (y >= u'A' && y <= u'Z') y = y - u'A' + u'a';
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -98,8 +82,8 @@ bool prepareDeviceImage() {
 CeDevice ceDeviceName(LPCWSTR name) {
   if (!name) return CeDevice::None;
   std::u16string_view n(name, wcslen16(name));
-  if (equalsIgnoringCase(n, u"Com1:")) return CeDevice::Com1;
-  if (equalsIgnoringCase(n, u"DSK2:")) return CeDevice::Dsk2;
+  if (sameIgnoringAsciiCase(n, u"Com1:")) return CeDevice::Com1;
+  if (sameIgnoringAsciiCase(n, u"DSK2:")) return CeDevice::Dsk2;
   return CeDevice::None;
 }
 

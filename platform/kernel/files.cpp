@@ -2,7 +2,8 @@
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
 // (in-kernel copy between two open files), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
-// file in one rename), GetFileAttributesW.
+// file in one rename), GetFileAttributesW; and for the layer, the durable
+// replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process; other
 // processes are not seen. Not supported: overlapped I/O, templates, security
@@ -338,7 +339,47 @@ bool syncFolderOf(const std::string& path) {
   return ok;
 }
 
+// The temporary file a replacement is written to, beside the file it
+// replaces: its descriptor, or -1 with errno set.
+int createTemporaryBeside(const std::string& path, const char* tempTag, unsigned mode,
+                          std::string* tmp) {
+  *tmp = path + tempTag + std::to_string(getpid());
+  return hostCalls().open(tmp->c_str(), O_WRONLY | O_CREAT | O_TRUNC, static_cast<mode_t>(mode));
+}
+
 }  // namespace
+
+int writeAllToHostFile(int fd, const void* bytes, size_t size) {
+  const char* in = static_cast<const char*>(bytes);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t w = hostCalls().write(fd, in + done, size - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (w == 0) return EIO;
+    done += static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+int replaceFileDurably(const std::string& path, const char* tempTag, unsigned mode,
+                       const std::function<int(int fd)>& fill) {
+  std::string tmp;
+  int out = createTemporaryBeside(path, tempTag, mode, &tmp);
+  if (out < 0) return errno;
+  int err = fill(out);
+  if (!err && hostCalls().fsync(out) != 0) err = errno;
+  if (hostCalls().close(out) != 0 && !err) err = errno;
+  if (!err && hostCalls().rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+  if (err) {
+    hostCalls().unlink(tmp.c_str());
+    return err;
+  }
+  syncFolderOf(path);
+  return 0;
+}
 
 BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   std::string from, to;
@@ -369,48 +410,23 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   }
   // The copy is made beside the target and renamed over it, so the target is
   // either the old file or the whole new one, never a torn mix.
-  std::string tmp = to + ".copy-" + std::to_string(getpid());
-  int out = hostCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
-  if (out < 0) {
-    setLastErrorFromErrno(errno);
-    hostCalls().close(in);
-    return FALSE;
-  }
-  char buf[65536];
-  int err = 0;
-  for (;;) {
-    ssize_t n = hostCalls().read(in, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = hostCalls().write(out, buf + done, static_cast<size_t>(n - done));
-      if (w < 0) {
+  int err = replaceFileDurably(to, ".copy-", st.st_mode & 07777, [in](int out) {
+    char buf[65536];
+    for (;;) {
+      ssize_t n = hostCalls().read(in, buf, sizeof buf);
+      if (n < 0) {
         if (errno == EINTR) continue;
-        err = errno;
-        break;
+        return errno;
       }
-      if (w == 0) {
-        err = EIO;
-        break;
-      }
-      done += w;
+      if (n == 0) return 0;
+      if (int e = writeAllToHostFile(out, buf, static_cast<size_t>(n))) return e;
     }
-    if (err) break;
-  }
-  if (!err && hostCalls().fsync(out) != 0) err = errno;
+  });
   hostCalls().close(in);
-  if (hostCalls().close(out) != 0 && !err) err = errno;
-  if (!err && hostCalls().rename(tmp.c_str(), to.c_str()) != 0) err = errno;
   if (err) {
-    hostCalls().unlink(tmp.c_str());
     setLastErrorFromErrno(err);
     return FALSE;
   }
-  syncFolderOf(to);
   return TRUE;
 }
 

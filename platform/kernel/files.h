@@ -3,7 +3,11 @@
 // not CE), CreateDirectoryW, RemoveDirectoryW, CopyFileW, DeleteFileW,
 // MoveFileW, MoveFileExW, GetFileAttributesW. A handle is closed with
 // CloseHandle (handles.h); errors are read with GetLastError (errors.h).
+// Host side: the durable replacement of a host file.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "platform/core/ce_types.h"
 #include "platform/core/errors.h"
@@ -60,5 +64,20 @@ constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags);
 DWORD GetFileAttributesW(LPCWSTR fileName);
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+// ---- Host side: replacing a file durably ---------------------------------------
+// Replaces the host file at `path` so that the name always holds a whole
+// file, the old one or the new one, and keeps the new one across a power cut:
+// a temporary file beside it (`path`, then `tempTag`, then the process id;
+// made with `mode`) gets what `fill` writes to the descriptor it is handed,
+// is flushed, closed and renamed over `path`, and then the folder is flushed
+// (a failure of that last flush is not reported). `fill` returns 0 or an
+// errno value. Returns 0, or the errno value of the step that failed, after
+// removing the temporary file if it was made.
+int replaceFileDurably(const std::string& path, const char* tempTag, unsigned mode,
+                       const std::function<int(int fd)>& fill);
+// Writes all `size` bytes to `fd`, going on after short writes and EINTR; 0,
+// or the errno value of the write that failed (EIO for one that wrote nothing).
+int writeAllToHostFile(int fd, const void* bytes, size_t size);
 
 

@@ -30,8 +30,6 @@ struct FindState {
   std::string pattern;  // the name pattern, UTF-8
 };
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Wildcard match ignoring ASCII case. The classic greedy walk with one
 // backtrack point keeps it linear in practice and never recursive.
 bool matchesPattern(const char* name, const char* pattern) {
@@ -41,7 +39,7 @@ bool matchesPattern(const char* name, const char* pattern) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern == '?' || (*pattern && lowerAscii(*pattern) == lowerAscii(*name))) {
+    } else if (*pattern == '?' || (*pattern && foldAsciiCase(*pattern) == foldAsciiCase(*name))) {
       ++pattern;
       ++name;
     } else if (star) {

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/core/byte_order.h"
 #include "platform/kernel/device_image.h"
 #include "platform/core/errors.h"
 #include "platform/kernel/files.h"
@@ -42,15 +43,6 @@ std::string sysfsRoot() {
 
 constexpr size_t kHeaderSize = sizeof(STORAGE_IDENTIFICATION);
 constexpr size_t kSectorSize = 512;
-
-void putLe32(BYTE* p, DWORD v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
-}
-
-DWORD getLe32(const BYTE* p) {
-  return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
-         static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
-}
 
 // Reads up to `size` bytes at `offset`, retrying short reads; the count read
 // or -1 with errno set.
@@ -110,10 +102,10 @@ void makeIdentification(Identification* id, DWORD flags, const BYTE* manufacture
   DWORD serialOffset = static_cast<DWORD>(at);
   memcpy(id->bytes + at, serial, serialSize);
   at += serialSize;
-  putLe32(id->bytes, static_cast<DWORD>(at));
-  putLe32(id->bytes + 4, flags);
-  putLe32(id->bytes + 8, manufacturerOffset);
-  putLe32(id->bytes + 12, serialOffset);
+  writeLe32(id->bytes, static_cast<DWORD>(at));
+  writeLe32(id->bytes + 4, flags);
+  writeLe32(id->bytes + 8, manufacturerOffset);
+  writeLe32(id->bytes + 12, serialOffset);
   id->size = at;
 }
 
@@ -144,7 +136,7 @@ bool identifyFromSysfs(dev_t rdev, Identification* id) {
 bool looksLikeBootSector(const BYTE* s) {
   if (s[510] != 0x55 || s[511] != 0xAA) return false;
   if (!memcmp(s + 3, "EXFAT   ", 8)) return true;
-  unsigned bytesPerSector = s[11] | s[12] << 8;
+  unsigned bytesPerSector = readLe16(s + 11);
   bool jump = s[0] == 0xEB || s[0] == 0xE9;
   return jump && (bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 ||
                   bytesPerSector == 4096);
@@ -153,13 +145,13 @@ bool looksLikeBootSector(const BYTE* s) {
 // The volume serial number of a FAT12/16/32 or exFAT boot sector.
 bool volumeSerial(const BYTE* s, DWORD* serial) {
   if (!memcmp(s + 3, "EXFAT   ", 8)) {
-    *serial = getLe32(s + 100);
+    *serial = readLe32(s + 100);
     return true;
   }
-  unsigned sectorsPerFat16 = s[22] | s[23] << 8;
+  unsigned sectorsPerFat16 = readLe16(s + 22);
   size_t signature = sectorsPerFat16 == 0 ? 66 : 38;  // FAT32 has a longer BPB
   if (s[signature] != 0x29) return false;             // no extended boot record
-  *serial = getLe32(s + signature + 1);
+  *serial = readLe32(s + signature + 1);
   return true;
 }
 
@@ -172,7 +164,7 @@ bool identifyFromBootSector(int fd, Identification* id) {
     if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
     uint64_t start = 0;
     for (size_t entry = 446; entry < 510 && start == 0; entry += 16)
-      if (sector[entry + 4] != 0) start = getLe32(sector + entry + 8);
+      if (sector[entry + 4] != 0) start = readLe32(sector + entry + 8);
     if (start == 0) return false;
     if (readAt(fd, sector, sizeof sector, static_cast<off_t>(start * kSectorSize)) !=
             static_cast<ssize_t>(sizeof sector) ||
@@ -181,8 +173,8 @@ bool identifyFromBootSector(int fd, Identification* id) {
   }
   DWORD value;
   if (!volumeSerial(sector, &value)) return false;
-  BYTE serial[4] = {static_cast<BYTE>(value >> 24), static_cast<BYTE>(value >> 16),
-                    static_cast<BYTE>(value >> 8), static_cast<BYTE>(value)};
+  BYTE serial[4];
+  writeBe32(serial, value);
   makeIdentification(id, MANUFACTUREID_INVALID, nullptr, 0, serial, sizeof serial);
   return true;
 }

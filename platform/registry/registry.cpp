@@ -57,9 +57,9 @@ bool keyPathOf(HKEY key, std::string* path) {
 bool keyExists(const Registry& r, const std::string& path) {
   if (path.find('\\') == std::string::npos) return true;  // a root
   for (const RegKey& k : r.keys) {
-    if (sameIgnoringCase(k.path, path)) return true;
+    if (sameIgnoringAsciiCase(k.path, path)) return true;
     if (k.path.size() > path.size() && k.path[path.size()] == '\\' &&
-        sameIgnoringCase(std::string_view(k.path).substr(0, path.size()), path))
+        sameIgnoringAsciiCase(std::string_view(k.path).substr(0, path.size()), path))
       return true;
   }
   return false;
@@ -186,7 +186,7 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
   if (!k) return ERROR_FILE_NOT_FOUND;
   std::string name = valueNameOf(valueName);
   for (size_t i = 0; i < k->values.size(); ++i) {
-    if (sameIgnoringCase(k->values[i].name, name)) {
+    if (sameIgnoringAsciiCase(k->values[i].name, name)) {
       k->values.erase(k->values.begin() + static_cast<std::ptrdiff_t>(i));
       return saveRegistry(r);
     }

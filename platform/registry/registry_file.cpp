@@ -27,6 +27,7 @@
 #include "platform/core/errors.h"
 #include "platform/core/host_calls.h"
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/files.h"
 
 namespace {
 
@@ -79,55 +80,13 @@ LoadResult loadRegistry(Registry* r, int* err) {
   return LoadResult::Malformed;
 }
 
-static bool writeAll(int fd, const std::string& bytes, int* err) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t w = hostCalls().write(fd, bytes.data() + done, bytes.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      *err = errno;
-      return false;
-    }
-    if (w == 0) {
-      *err = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(w);
-  }
-  return true;
-}
-
 // Writes the whole registry beside the file and renames it into place.
 LONG saveRegistry(const Registry& r) {
-  std::string path = registryFilePath();
-  std::string tmp = path + ".tmp-" + std::to_string(getpid());
-  std::string text = formatRegistry(r);
-  int fd = hostCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return static_cast<LONG>(ceErrorFromErrno(errno));
-  int err = 0;
-  bool ok = writeAll(fd, text, &err);
-  if (ok && hostCalls().fsync(fd) != 0) {
-    err = errno;
-    ok = false;
-  }
-  if (hostCalls().close(fd) != 0 && ok) {
-    err = errno;
-    ok = false;
-  }
-  if (ok && hostCalls().rename(tmp.c_str(), path.c_str()) != 0) {
-    err = errno;
-    ok = false;
-  }
-  if (!ok) {
-    hostCalls().unlink(tmp.c_str());
-    return static_cast<LONG>(ceErrorFromErrno(err));
-  }
-  int dir = hostCalls().open(deviceRoot().c_str(), O_RDONLY | O_DIRECTORY, 0);
-  if (dir >= 0) {
-    hostCalls().fsync(dir);
-    hostCalls().close(dir);
-  }
-  return ERROR_SUCCESS;
+  const std::string text = formatRegistry(r);
+  int err = replaceFileDurably(registryFilePath(), ".tmp-", 0644, [&text](int fd) {
+    return writeAllToHostFile(fd, text.data(), text.size());
+  });
+  return err ? static_cast<LONG>(ceErrorFromErrno(err)) : ERROR_SUCCESS;
 }
 
 RegistryFileLock::RegistryFileLock()

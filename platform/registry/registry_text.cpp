@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/core/byte_order.h"
 #include "platform/core/wide_text.h"
 
 namespace {
@@ -11,8 +12,6 @@ constexpr size_t kMaxValueBytes = 64 * 1024;
 
 const char* const kRoots[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT",
                               "HKEY_USERS"};
-
-char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 
 // ---- The .reg text ----------------------------------------------------------
@@ -92,8 +91,8 @@ std::vector<BYTE> utf16Bytes(std::u16string_view units) {
   std::vector<BYTE> b;
   b.reserve((units.size() + 1) * 2);
   for (char16_t u : units) {
-    b.push_back(static_cast<BYTE>(u & 0xFF));
-    b.push_back(static_cast<BYTE>(u >> 8));
+    b.resize(b.size() + 2);
+    writeLe16(b.data() + b.size() - 2, u);
   }
   b.push_back(0);
   b.push_back(0);
@@ -122,8 +121,8 @@ bool parseValueData(Parser& p, const std::string& s, size_t i, RegValue* v) {
       value = (value << 4) | static_cast<DWORD>(d);
     }
     v->type = REG_DWORD;
-    v->data = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-               static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+    v->data.resize(4);
+    writeLe32(v->data.data(), value);
     return true;
   }
   if (rest.substr(0, 3) == "hex") {
@@ -167,20 +166,13 @@ bool parseValueData(Parser& p, const std::string& s, size_t i, RegValue* v) {
 
 }  // namespace
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  return true;
-}
-
 // A key path "ROOT\a\b": a known root, then non-empty names.
 bool canonicalKeyPath(std::string_view path, std::string* out) {
   size_t slash = path.find('\\');
   std::string_view root = path.substr(0, slash);
   const char* known = nullptr;
   for (const char* r : kRoots)
-    if (sameIgnoringCase(root, r)) known = r;
+    if (sameIgnoringAsciiCase(root, r)) known = r;
   if (!known) return false;
   *out = known;
   if (slash == std::string_view::npos) return true;
@@ -200,13 +192,13 @@ bool canonicalKeyPath(std::string_view path, std::string* out) {
 
 RegKey* findKey(Registry& r, std::string_view path) {
   for (RegKey& k : r.keys)
-    if (sameIgnoringCase(k.path, path)) return &k;
+    if (sameIgnoringAsciiCase(k.path, path)) return &k;
   return nullptr;
 }
 
 RegValue* findValue(RegKey& k, std::string_view name) {
   for (RegValue& v : k.values)
-    if (sameIgnoringCase(v.name, name)) return &v;
+    if (sameIgnoringAsciiCase(v.name, name)) return &v;
   return nullptr;
 }
 
@@ -298,7 +290,7 @@ bool stringForm(const std::vector<BYTE>& data, std::string* out) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
   std::u16string units;
   for (size_t i = 0; i + 1 < data.size(); i += 2)
-    units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    units.push_back(static_cast<char16_t>(readLe16(&data[i])));
   if (units.back() != 0) return false;
   units.pop_back();
   for (size_t i = 0; i < units.size(); ++i) {
@@ -333,8 +325,7 @@ std::string formatRegistry(const Registry& r) {
       if (v.type == REG_SZ && stringForm(v.data, &text)) {
         appendQuoted(&out, text);
       } else if (v.type == REG_DWORD && v.data.size() == 4) {
-        DWORD d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<DWORD>(v.data[3]) << 24);
-        snprintf(buf, sizeof buf, "dword:%08x", d);
+        snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(readLe32(v.data.data())));
         out += buf;
       } else {
         if (v.type == REG_BINARY) {

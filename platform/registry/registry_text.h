@@ -35,6 +35,5 @@ std::string formatRegistry(const Registry& r);
 // "ROOT\a\b" with a known root (spelled as the root's own name) and non-empty
 // names; false for anything else.
 bool canonicalKeyPath(std::string_view path, std::string* out);
-bool sameIgnoringCase(std::string_view a, std::string_view b);
 RegKey* findKey(Registry& r, std::string_view path);
 RegValue* findValue(RegKey& k, std::string_view name);

@@ -4,8 +4,8 @@
 // prints the box as one line on standard output,
 //   msgbox<TAB>title<TAB>text
 // in UTF-8, each line break of the text written as the two characters \n so
-// that one box is always one line, and answers OK at once. Displays install a
-// backend that draws the box and waits; they print the same line.
+// that one box is always one line, and answers OK at once. The host's waiting
+// backend draws the box over the screen and waits; it prints the same line.
 #include "platform/user/msgbox.h"
 
 #include <atomic>

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/byte_order.h"
+
 struct CraftEntry {
   uint16_t tag;
   uint16_t type;
@@ -27,19 +29,11 @@ struct CraftSpec {
   bool bigEndian = false;
 };
 
-inline void putLe16(std::string& s, size_t at, uint32_t v) {
-  s[at] = static_cast<char>(v);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-inline void putLe32(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; i++) s[at + i] = static_cast<char>(v >> (8 * i));
-}
-inline uint32_t getLe16(const std::string& s, size_t at) {
-  return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8;
-}
-inline uint32_t getLe32(const std::string& s, size_t at) {
-  return getLe16(s, at) | getLe16(s, at + 2) << 16;
-}
+// The fields of a photo held in a string, at a byte offset.
+inline void putLe16(std::string& s, size_t at, uint32_t v) { writeLe16(&s[at], v); }
+inline void putLe32(std::string& s, size_t at, uint32_t v) { writeLe32(&s[at], v); }
+inline uint32_t getLe16(const std::string& s, size_t at) { return readLe16(s.data() + at); }
+inline uint32_t getLe32(const std::string& s, size_t at) { return readLe32(s.data() + at); }
 
 struct CraftedLayout {
   uint32_t exifIfd = 0, ifd1 = 0, thumbnail = 0;
@@ -101,7 +95,9 @@ inline std::string craftTiff(const CraftSpec& spec, CraftedLayout* out) {
 inline std::string app1Of(const std::string& tiff) {
   std::string payload = std::string("Exif\0\0", 6) + tiff;
   size_t length = payload.size() + 2;
-  return std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length) + payload;
+  char marker[4] = {'\xFF', '\xE1'};
+  writeBe16(marker + 2, static_cast<uint32_t>(length));
+  return std::string(marker, 4) + payload;
 }
 
 inline std::string craftJpeg(const CraftSpec& spec, CraftedLayout* layout = nullptr) {

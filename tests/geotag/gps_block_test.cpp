@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/core/byte_order.h"
+
 namespace {
 
 TEST(GpsBlockTest, CoordinatesSplitThroughTheirFourDecimalText) {
@@ -36,10 +38,10 @@ TEST(GpsBlockTest, TheBlockCarriesTheLettersOffsetsAndNumerators) {
   fillGpsBlock(b, 1000, 'S', {55, 451235}, 'W', {137, 455000});
   EXPECT_EQ(b[22], 'S');
   EXPECT_EQ(b[46], 'W');
-  EXPECT_EQ(b[34] | b[35] << 8, 1078);
-  EXPECT_EQ(b[58] | b[59] << 8, 1102);
+  EXPECT_EQ(readLe16(b + 34), 1078);
+  EXPECT_EQ(readLe16(b + 58), 1102);
   EXPECT_EQ(b[36] | b[37], 0);
-  auto le32 = [&](int at) { return uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+  auto le32 = [&](int at) { return readLe32(b + at); };
   EXPECT_EQ(le32(66), 55u);
   EXPECT_EQ(le32(74), 451235u);
   EXPECT_EQ(le32(78), 10000u);

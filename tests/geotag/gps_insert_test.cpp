@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/core/byte_order.h"
 #include "platform/core/host_calls.h"
 
 #include "tests/geotag/photo_fixture.h"
@@ -41,7 +42,7 @@ TEST_F(GpsInsertTest, TheWorkedLayoutComesOutAsDesigned) {
 
   // APP1 right after FF D8: p = 4, T = 12; its length grows by 127.
   EXPECT_EQ(out.substr(0, 4), photo.substr(0, 4));
-  EXPECT_EQ((uint8_t(out[4]) << 8 | uint8_t(out[5])), (uint8_t(photo[4]) << 8 | uint8_t(photo[5])) + 127);
+  EXPECT_EQ(readBe16(out.data() + 4), readBe16(photo.data() + 4) + 127);
   const std::string in = photo.substr(12), t = out.substr(12);
   auto entry = [&](const std::string& s, uint32_t ifd, int i) { return s.substr(ifd + 2 + 12 * i, 12); };
 
@@ -107,7 +108,7 @@ TEST_F(GpsInsertTest, TheLengthFieldIsWrittenHighByteFirst) {
   CraftSpec s = cameraSpec(kPhotoTime);
   std::string photo = craftJpeg(s);
   // Pad the thumbnail until APP1 is 0x1234 long.
-  size_t length = uint8_t(photo[4]) << 8 | uint8_t(photo[5]);
+  size_t length = readBe16(photo.data() + 4);
   s.thumbnail += std::string(0x1234 - length, 'x');
   photo = craftJpeg(s);
   ASSERT_EQ(photo.substr(4, 2), "\x12\x34");
@@ -146,7 +147,7 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
   ifd0At10[12 + 4] = 10;
   std::string notExif = good;
   notExif[6] = 'X';
-  const size_t goodLength = uint8_t(good[4]) << 8 | uint8_t(good[5]);
+  const size_t goodLength = readBe16(good.data() + 4);
   std::string tooLong = with([&](CraftSpec& s) { s.thumbnail += std::string(65409 - goodLength, 't'); });
   std::vector<Case> cases = {
       {"empty", "", 1, TagOutcome::NotJpeg},

@@ -1,11 +1,14 @@
 // Writes day logs of 14-byte track records into a test's device image.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "gps/track_record.h"
+#include "platform/core/wide_text.h"
 #include "tests/support/device_image_fixture.h"
 
 struct TestRecord {
@@ -17,23 +20,33 @@ struct TestRecord {
 };
 
 inline std::string recordBytes(const TestRecord& r) {
-  char b[14];
-  memcpy(b, &r.seconds, 4);
-  memcpy(b + 4, &r.latitude, 4);
-  b[8] = r.latRef;
-  memcpy(b + 9, &r.longitude, 4);
-  b[13] = r.lonRef;
-  return std::string(b, 14);
+  BYTE b[kTrackRecordBytes];
+  encodeTrackRecord(TrackRecord{r.seconds, r.latitude, r.latRef, r.longitude, r.lonRef}, b);
+  return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}
+
+// Where a CE path of the object store lies in `image`: \A\B is ROOT/A/B.
+inline std::string inImage(const TempDeviceImage& image, LPCWSTR cePath) {
+  std::string path = utf8FromUtf16(cePath);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return image.root() + path;
+}
+
+inline std::string trackLogFolder(const TempDeviceImage& image) {
+  return inImage(image, kTrackLogFolder);
 }
 
 inline std::string logPath(const TempDeviceImage& image, const std::string& ddmmyy) {
-  return image.path("ResidentFlash/vellumtrace/" + ddmmyy + ".log");
+  WCHAR path[64];
+  trackLogPath(ddmmyy.c_str(), path, 64);
+  return inImage(image, path);
 }
 
 inline void writeTrackLog(const TempDeviceImage& image, const std::string& ddmmyy,
                           const std::vector<TestRecord>& records, const std::string& tail = "") {
   std::string bytes;
   for (const TestRecord& r : records) bytes += recordBytes(r);
-  ::mkdir(image.path("ResidentFlash/vellumtrace").c_str(), 0777);
+  ::mkdir(trackLogFolder(image).c_str(), 0777);
   writeWholeFile(logPath(image, ddmmyy), bytes + tail);
 }

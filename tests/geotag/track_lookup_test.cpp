@@ -98,7 +98,8 @@ TEST_F(TrackLookupTest, TimeFieldsAreReadAsTheirLeadingDigits) {
 // outside the log folder.
 TEST_F(TrackLookupTest, ADateOfOtherCharactersNamesNoLog) {
   writeWholeFile(image->path("ResidentFlash/a.log"), recordBytes({41407}));
-  writeTrackLog(*image, "..\\a", {{41407}});
+  mkdir(trackLogFolder(*image).c_str(), 0777);
+  writeWholeFile(trackLogFolder(*image) + "/..\\a.log", recordBytes({41407}));
   setPhotoTime("20a\\:\\.:.. 14:30:07");
   EXPECT_EQ(findTrackFix(), -1);
   WCHAR path[64];

@@ -19,6 +19,7 @@
 #include "gps/track_log.h"
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
+#include "tests/geotag/track_log.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/pty_receiver.h"
@@ -59,7 +60,7 @@ class GpsTickTest : public DeviceImageTest {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_EQ(static_cast<int>(bytes.size()), receiver.unread());
   }
-  std::string day() { return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")); }
+  std::string day() { return readWholeFile(logPath(*image, "060326")); }
   std::string expected(const std::string& text) {
     TrackModel model;
     model.tick(text);
@@ -164,11 +165,11 @@ TEST_F(GpsTickTest, PortsThatCannotBeSetUpGiveTheirMessagesAndNoHandle) {
 
 TEST_F(GpsTickTest, ATickReadsWhatArrivedMakesTheFolderAndLogsIt) {
   openPort();
-  rmdir(image->path("ResidentFlash/vellumtrace").c_str());
+  rmdir(trackLogFolder(*image).c_str());
   struct stat st;
-  ASSERT_NE(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
+  ASSERT_NE(0, stat(trackLogFolder(*image).c_str(), &st));
   runGpsTick();  // nothing has arrived: no records, but the folder is made
-  EXPECT_EQ(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
+  EXPECT_EQ(0, stat(trackLogFolder(*image).c_str(), &st));
   EXPECT_EQ(0, shared.logOpen);
 
   // The CR LF pairs reach the splitting unchanged.

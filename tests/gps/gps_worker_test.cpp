@@ -17,6 +17,8 @@
 #include "platform/user/windows.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
+#include "res/resources.h"
+#include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_receiver.h"
@@ -37,7 +39,7 @@ int recordBox(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
 
 HWND workerWindow() {
   for (const LocalWindowInfo& w : listLocalWindows())
-    if (w.title == u"TarnixGPS Vellumtrace" && w.className == u"TarnixVellumtrace") return w.window;
+    if (w.title == kWindowTitle && w.className == kWindowClass) return w.window;
   return nullptr;
 }
 
@@ -58,7 +60,7 @@ class GpsWorkerTest : public DeviceImageTest {
     resetTrackLog();
     WNDCLASSW wc = {};
     wc.lpfnWndProc = recordingWindowProc;
-    wc.lpszClassName = u"TarnixVellumtrace";
+    wc.lpszClassName = kWindowClass;
     RegisterClassW(&wc);  // once per process; later tests find it registered
     MessageRecorder::instance().clear();
     gBoxes.clear();
@@ -68,7 +70,7 @@ class GpsWorkerTest : public DeviceImageTest {
     setMessageBoxBackend(previousBackend);
     DeviceImageTest::TearDown();
   }
-  std::string day() { return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")); }
+  std::string day() { return readWholeFile(logPath(*image, "060326")); }
 
   MessageBoxBackend previousBackend = nullptr;
 };
@@ -94,7 +96,9 @@ TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker)
   worker.join();
   EXPECT_EQ(1u, result);
   EXPECT_EQ(0, shared.logOpen);
-  HANDLE reader = CreateFileW(u"\\ResidentFlash\\vellumtrace\\060326.log", GENERIC_READ,
+  WCHAR path[64];
+  trackLogPath("060326", path, 64);
+  HANDLE reader = CreateFileW(path, GENERIC_READ,
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(INVALID_HANDLE_VALUE, reader);
   CloseHandle(reader);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "gps/track_record.h"
+#include "tests/geotag/track_log.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
@@ -65,7 +66,7 @@ class RecorderEndToEndTest : public ::testing::Test {
   }
   std::map<std::string, std::string> dayFiles() {
     std::map<std::string, std::string> files;
-    std::string dir = image.path("ResidentFlash/vellumtrace");
+    std::string dir = trackLogFolder(image);
     if (DIR* d = opendir(dir.c_str())) {
       while (struct dirent* e = readdir(d)) {
         std::string n = e->d_name;
@@ -224,7 +225,7 @@ TEST_F(RecorderEndToEndTest, AfterKillNineAndATornTailTheDayStaysWholeAndReadabl
   replay(first, nullptr);
   ASSERT_TRUE(receiver.send(bursts[7]));  // and killed while that tick may run
   program.kill9();
-  std::string path = image.path("ResidentFlash/vellumtrace/210706.log");
+  std::string path = logPath(image, "210706");
   std::string before = readWholeFile(path);
   ASSERT_GE(before.size(), 14u * 6);
   ASSERT_EQ(0u, before.size() % 14);

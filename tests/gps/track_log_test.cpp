@@ -15,6 +15,7 @@
 #include "gps/track_record.h"
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
+#include "tests/geotag/track_log.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "platform/core/errors.h"
@@ -32,7 +33,7 @@ class TrackLogTest : public DeviceImageTest {
     DeviceImageTest::SetUp();
     resetGpsIntake();
     resetTrackLog();
-    CreateDirectoryW(u"\\ResidentFlash\\vellumtrace", nullptr);
+    CreateDirectoryW(kTrackLogFolder, nullptr);
   }
   void TearDown() override {
     closeTrackLogAtExit();
@@ -49,12 +50,12 @@ class TrackLogTest : public DeviceImageTest {
     splitNmeaLines(text.c_str());
     appendTrackRecords(gpsIntake.fixDate, gpsIntake.recordBuffer, gpsIntake.recordBytes);
   }
-  std::string dayFile(const std::string& date) {
-    return image->path("ResidentFlash/vellumtrace/" + date + ".log");
-  }
+  std::string dayFile(const std::string& date) { return logPath(*image, date); }
   std::string day(const std::string& date) { return readWholeFile(dayFile(date)); }
   // What the track lookup does during a batch: a shared read of the day.
-  bool lookupCanOpen(const char16_t* name) {
+  bool lookupCanOpen(const char* date) {
+    WCHAR name[64];
+    trackLogPath(date, name, 64);
     HANDLE h = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
@@ -62,7 +63,7 @@ class TrackLogTest : public DeviceImageTest {
   }
 };
 
-const char16_t kDay[] = u"\\ResidentFlash\\vellumtrace\\060326.log";
+const char kDay[] = "060326";
 
 TEST_F(TrackLogTest, TheFirstDatedFixCreatesTheDayWhichLaterTicksAndRunsAppendTo) {
   // Nothing is written, and no file made, before a tick with a whole date.
@@ -99,7 +100,7 @@ TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
   // A tick whose last line is not valid writes nothing and keeps the file.
   textTick(line("000001", "A", "090326") + line("000002", "V", "090326"));
   EXPECT_EQ(1, shared.logOpen);
-  EXPECT_FALSE(lookupCanOpen(u"\\ResidentFlash\\vellumtrace\\090326.log"));
+  EXPECT_FALSE(lookupCanOpen("090326"));
   // and the next valid fix without a date still goes to the open day.
   textTick(line("000003", "A", ""));
   EXPECT_EQ(rec(86399) + rec(0) + rec(3), day("090326"));
@@ -208,6 +209,24 @@ TEST_F(TrackLogTest, ADayFileThatCannotBeOpenedIsTriedAgainOnTheNextTick) {
 // The worker ticks while the UI thread starts batches: once START's close
 // has returned no handle is open, and nothing is written until the batch is
 // over. Run under ThreadSanitizer this also checks the hand-over is ordered.
+TEST(TrackLogPath, NamesTheDayFileAfterTheDateAsGiven) {
+  struct Case {
+    const char* date;
+    size_t size;
+    std::u16string path;
+  } cases[] = {
+      {"060326", 64, u"\\ResidentFlash\\vellumtrace\\060326.log"},
+      {"0603261", 64, u"\\ResidentFlash\\vellumtrace\\060326.log"},  // six characters at most
+      {"0603", 64, u"\\ResidentFlash\\vellumtrace\\0603.log"},       // a short text ends at its NUL
+      {"060326", 14, u"\\ResidentFlas"},                                 // cut, and terminated
+  };
+  for (const Case& c : cases) {
+    WCHAR path[64];
+    trackLogPath(c.date, path, c.size);
+    EXPECT_EQ(c.path, std::u16string(path)) << c.date;
+  }
+}
+
 TEST_F(TrackLogTest, StartClosesTheLogBetweenTwoWorkerTicksNeverDuringOne) {
   tick("060326", rec(1));
   std::atomic<bool> stop{false};

@@ -1,7 +1,8 @@
 // An independent, deliberately plain model of what the recorder writes: given
 // the text each tick reads, the day files and their bytes. Written from the
 // rules of the log format, not from the recorder's code, so the end-to-end
-// tests compare the program against a second reading of the same rules.
+// tests compare the program against a second reading of the same rules; only
+// the record's bytes come from the log's codec.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "gps/track_record.h"
 
 class TrackModel {
  public:
@@ -41,20 +44,12 @@ class TrackModel {
   // record still exists, empty.
   const std::map<std::string, std::string>& files() const { return files_; }
 
+  // The bytes go through the log's one codec, which the intake tests hold
+  // to the documented example bytes.
   static std::string record(int32_t seconds, float lat, char latRef, float lon, char lonRef) {
-    std::string r;
-    auto le = [&r](uint32_t v) {
-      for (int i = 0; i < 4; ++i) r.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    uint32_t bits;
-    le(static_cast<uint32_t>(seconds));
-    memcpy(&bits, &lat, 4);
-    le(bits);
-    r.push_back(latRef);
-    memcpy(&bits, &lon, 4);
-    le(bits);
-    r.push_back(lonRef);
-    return r;
+    BYTE r[kTrackRecordBytes];
+    encodeTrackRecord(TrackRecord{seconds, lat, latRef, lon, lonRef}, r);
+    return std::string(reinterpret_cast<const char*>(r), sizeof r);
   }
 
  private:

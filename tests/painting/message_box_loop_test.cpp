@@ -1,15 +1,15 @@
-// The drawn message box as MessageBoxW shows it: modal on the calling
-// thread while timers, touches and paints beneath it go on, and dismissed by
-// OK, Enter or press-ok from another thread.
+// The waiting message box as MessageBoxW shows it: drawn over the screen,
+// modal on the calling thread while timers, touches and paints beneath it go
+// on, and dismissed by OK, Enter or press-ok from another thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "host/screen_control.h"
 #include "platform/ce.h"
 #include "platform/display/display.h"
-#include "platform/display/drawn_message_box.h"
 #include "platform/display/screen.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
@@ -33,6 +33,7 @@ class MessageBoxLoop : public ::testing::Test {
   }
   void TearDown() override {
     if (helper.joinable()) helper.join();
+    setMessageBoxBackend(nullptr);
     KillTimer(window, 7);
     DestroyWindow(window);
     drainThreadQueue();
@@ -80,7 +81,7 @@ TEST_F(MessageBoxLoop, TimersAndTouchesGoOnBeneathUntilOkIsTapped) {
   });
   EXPECT_EQ(MessageBoxW(nullptr, u"Обработано фотографий: 1 из 1 фотографий.", u"Запись GPS завершена", MB_OK),
             IDOK) << "the headless backend answers without waiting";
-  setMessageBoxBackend(drawnMessageBoxBackend);
+  useWaitingMessageBoxes();
   testing::internal::CaptureStdout();
   int answer = MessageBoxW(nullptr, u"Программа для навигатора работает!", u"Привет! :)", MB_OK);
   std::string printed = testing::internal::GetCapturedStdout();
@@ -99,35 +100,45 @@ TEST_F(MessageBoxLoop, TimersAndTouchesGoOnBeneathUntilOkIsTapped) {
 }
 
 TEST_F(MessageBoxLoop, EnterAndPressOkDismissTheNewestBoxFirst) {
-  // A box opened inside another (the closing message under a greeting)
-  // must be dismissed before the outer one can be.
+  // A box opened inside another (the closing message over a greeting) must
+  // be dismissed before the outer one can be; the control channel reports
+  // the one on top.
   std::atomic<int> stage{0};
+  useWaitingMessageBoxes();
   SetTimer(window, 7, 5, nullptr);
   MessageRecorder::instance().hook = [&](HWND, UINT m, WPARAM, LPARAM, LRESULT*) {
     if (m == WM_TIMER && stage.exchange(1) == 0) {
       KillTimer(window, 7);
-      runScreenMessageBox(u"Обработано фотографий: 4 из 12 фотографий.", u"Действие отменено!");
+      MessageBoxW(nullptr, u"Обработано фотографий: 4 из 12 фотографий.", u"Действие отменено!", MB_OK);
       stage.store(2);
     }
     return false;
   };
   helper = std::thread([&] {
     waitFor(stage, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::u16string title, text;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!(topScreenMessageBox(&title, &text) && title == u"Действие отменено!") &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(title, u"Действие отменено!");
     deliverKey(VK_RETURN, true);  // the inner box
     deliverKey(VK_RETURN, false);
     waitFor(stage, 2);
-    EXPECT_TRUE(screenMessageBoxShown());
+    EXPECT_TRUE(topScreenMessageBox(&title, &text));
+    EXPECT_EQ(text, u"Программа для навигатора работает!");
     EXPECT_TRUE(pressMessageBoxOk());  // the outer box
   });
-  EXPECT_EQ(runScreenMessageBox(u"Программа для навигатора работает!", u"Привет! :)"), IDOK);
+  EXPECT_EQ(MessageBoxW(nullptr, u"Программа для навигатора работает!", u"Привет! :)", MB_OK), IDOK);
   EXPECT_EQ(stage.load(), 2);
   EXPECT_FALSE(pressMessageBoxOk());
 }
 
 TEST_F(MessageBoxLoop, QuitEndsTheBoxAndIsLeftForTheOuterLoop) {
+  useWaitingMessageBoxes();
   PostQuitMessage(3);
-  EXPECT_EQ(runScreenMessageBox(u"text", nullptr), IDOK);
+  EXPECT_EQ(MessageBoxW(nullptr, u"text", nullptr, MB_OK), IDOK);
   EXPECT_FALSE(screenMessageBoxShown());
   MSG m;
   ASSERT_TRUE(PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE));

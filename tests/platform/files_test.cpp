@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "platform/ce.h"
 #include "platform/kernel/device_image.h"
@@ -142,6 +145,57 @@ TEST_F(FilesTest, CopyMoveDelete) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
 }
 
+// The files of a host folder.
+std::set<std::string> namesIn(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.insert(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+TEST_F(FilesTest, ADurableReplaceKeepsTheOldFileWholeWhicheverStepFails) {
+  const std::string folder = image->path("ResidentFlash");
+  const std::string target = folder + "/r.bin";
+  ASSERT_TRUE(writeWholeFile(target, "old"));
+  auto fill = [](int fd) { return writeAllToHostFile(fd, "new!", 4); };
+  struct Step {
+    const char* what;
+    void (*inject)(HostCalls*);
+    int err;
+  } steps[] = {
+      {"making the temporary",
+       [](HostCalls* c) { c->open = [](const char*, int, mode_t) { errno = EACCES; return -1; }; },
+       EACCES},
+      {"writing",
+       [](HostCalls* c) { c->write = [](int, const void*, size_t) -> ssize_t { errno = ENOSPC; return -1; }; },
+       ENOSPC},
+      {"flushing", [](HostCalls* c) { c->fsync = [](int) { errno = EIO; return -1; }; }, EIO},
+      {"closing",
+       [](HostCalls* c) { c->close = [](int fd) { realHostCalls().close(fd); errno = EIO; return -1; }; },
+       EIO},
+      {"renaming", [](HostCalls* c) { c->rename = [](const char*, const char*) { errno = EXDEV; return -1; }; },
+       EXDEV},
+  };
+  for (const Step& s : steps) {
+    HostCallsOverride o;
+    s.inject(&hostCalls());
+    EXPECT_EQ(s.err, replaceFileDurably(target, ".t-", 0640, fill)) << s.what;
+  }
+  EXPECT_EQ(ENOMSG, replaceFileDurably(target, ".t-", 0640, [](int) { return ENOMSG; }));
+  EXPECT_EQ("old", readWholeFile(target));
+  EXPECT_EQ(std::set<std::string>{"r.bin"}, namesIn(folder)) << "no temporary is left behind";
+
+  EXPECT_EQ(0, replaceFileDurably(target, ".t-", 0640, fill));
+  EXPECT_EQ("new!", readWholeFile(target));
+  struct stat st;
+  ASSERT_EQ(0, stat(target.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+  EXPECT_EQ(std::set<std::string>{"r.bin"}, namesIn(folder));
+}
+
 TEST(WideText, FormatsAsCeDoes) {
   WCHAR buf[1024];
   wsprintfW(buf, u"\\ResidentFlash\\vellumtrace\\%s.log", u"060326");
@@ -150,6 +204,23 @@ TEST(WideText, FormatsAsCeDoes) {
   EXPECT_EQ(std::u16string(u"7 из -3, 0A ok%"), buf);
   EXPECT_EQ("Обработано", utf8FromUtf16(u"Обработано"));
   EXPECT_EQ(std::u16string(u"Привет"), utf16FromUtf8("Привет"));
+}
+
+TEST(WideText, OnlyAsciiLettersFoldInUtf16AndUtf8Alike) {
+  struct Case {
+    std::u16string a, b;
+    bool same;
+  } cases[] = {
+      {u"DSK2:", u"dsk2:", true},
+      {u"Launch500", u"lAUNCH500", true},
+      {u"@[", u"`{", false},  // 0x20 apart, but not letters
+      {u"Ä", u"ä", false},    // not ASCII; in UTF-8 its last bytes are 0x20 apart too
+      {u"Com1", u"Com1:", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.same, sameIgnoringAsciiCase(c.a, c.b)) << utf8FromUtf16(c.a);
+    EXPECT_EQ(c.same, sameIgnoringAsciiCase(utf8FromUtf16(c.a), utf8FromUtf16(c.b)));
+  }
 }
 
 }  // namespace

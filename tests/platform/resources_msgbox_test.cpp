@@ -13,11 +13,12 @@ namespace {
 TEST(Strings, LoadCopiesAndCutsToTheBuffer) {
   setModuleResources(&programResources());
   WCHAR buf[100];
-  EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), 2, buf, 100), 17);
-  EXPECT_EQ(std::u16string(buf), u"TarnixVellumtrace");
+  EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), 2, buf, 100),
+            static_cast<int>(std::u16string(kWindowClass).size()));
+  EXPECT_EQ(std::u16string(buf), kWindowClass);
   WCHAR small[5];
   EXPECT_EQ(LoadStringW(nullptr, 1, small, 5), 4);
-  EXPECT_EQ(std::u16string(small), u"Tarn");
+  EXPECT_EQ(std::u16string(small), std::u16string(kWindowTitle).substr(0, 4));
   EXPECT_EQ(LoadStringW(nullptr, 999, buf, 100), 0);
   EXPECT_EQ(buf[0], 0);
 }

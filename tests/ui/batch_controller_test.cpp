@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "app/state/shared_state.h"
+#include "tests/geotag/track_log.h"
 #include "tests/support/screen_fixture.h"
 #include "tools/photogen/camera_photo.h"
 #include "ui/batch_controller.h"
@@ -199,8 +200,8 @@ TEST_F(BatchTest, EachTickInvalidatesWhatChanged) {
 // Photos the tagger really rewrites: one with a fix in the day's log, one
 // taken when nothing was recorded, one that is no JPEG.
 TEST_F(BatchTest, ClosingMessageCountsThePhotosTagged) {
-  const std::string log = image->path("ResidentFlash/vellumtrace/060326.log");
-  mkdir(image->path("ResidentFlash/vellumtrace").c_str(), 0777);
+  const std::string log = logPath(*image, "060326");
+  mkdir(trackLogFolder(*image).c_str(), 0777);
   // 09:30:15 UTC, 5545.1234 N, 03737.5678 E.
   writeWholeFile(log, std::string("\xA7\x85\x00\x00\xFD\x48\xAD\x45\x4E\x16\x99\x69\x45\x45", 14));
   mkdir(image->path("SDMMC/DCIM").c_str(), 0777);

@@ -6,15 +6,14 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/core/byte_order.h"
 #include "tests/support/device_image_fixture.h"
 #include "tools/photogen/camera_photo.h"
 #include "tools/photogen/nmea_fixes.h"
 
 namespace {
 
-unsigned le16(const std::string& s, size_t at) {
-  return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
-}
+unsigned le16(const std::string& s, size_t at) { return readLe16(s.data() + at); }
 
 std::string run(const std::string& command) { return commandOutput(command); }
 
@@ -65,8 +64,7 @@ TEST(PhotoGenerator, PhotoHasTheAcceptedExifLayoutAndReadsBackInExiftool) {
     const unsigned ifd1 = le16(photo, t + 10 + 12 * n);
     EXPECT_GT(exifIfd, 10 + 12 * n + 4);
     EXPECT_GT(ifd1, exifIfd);
-    const size_t appLength = static_cast<unsigned char>(photo[p]) << 8 |
-                             static_cast<unsigned char>(photo[p + 1]);
+    const size_t appLength = readBe16(photo.data() + p);
     EXPECT_LT(appLength, 65408u);
 
     const std::string dir = makeTempDir("vt-photogen");

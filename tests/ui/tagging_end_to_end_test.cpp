@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
 #include "tests/support/pty_receiver.h"
@@ -25,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const char kCapture[] = "gpslim236.log";  // 20 fixes on 21 July 2006, 18:52:44 on
-const char kLog[] = "ResidentFlash/vellumtrace/210706.log";
+const char kLogDate[] = "210706";
 
 std::string shell(const std::string& command) { return commandOutput(command); }
 
@@ -144,7 +145,7 @@ class TaggingEndToEnd : public ::testing::Test {
 
 TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   replay(0, 12);
-  const long logged = fileSize(image.path(kLog));
+  const long logged = fileSize(logPath(image, kLogDate));
   ASSERT_GT(logged, 0) << "the recorder logged the first fixes";
   EXPECT_EQ(control("window"), "hidden");
 
@@ -162,7 +163,7 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   // While the closing message is open the batch is not over: fixes that
   // arrive now are not logged, and the day's log stays closed.
   replay(12, 15);
-  EXPECT_EQ(fileSize(image.path(kLog)), logged);
+  EXPECT_EQ(fileSize(logPath(image, kLogDate)), logged);
 
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(geotagged(photos[i])) << photos[i];
   EXPECT_FALSE(geotagged(photos[3]));
@@ -176,8 +177,8 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   EXPECT_EQ(control("press-ok"), "ok");
   EXPECT_TRUE(waitFor("window", "hidden", 2s));
   replay(15, 20);
-  EXPECT_GT(fileSize(image.path(kLog)), logged) << "logging resumes once the batch is over";
-  EXPECT_EQ(fileSize(image.path(kLog)) % 14, 0);
+  EXPECT_GT(fileSize(logPath(image, kLogDate)), logged) << "logging resumes once the batch is over";
+  EXPECT_EQ(fileSize(logPath(image, kLogDate)) % 14, 0);
 }
 
 // A card swapped mid-batch: the batch finishes on the list it started with

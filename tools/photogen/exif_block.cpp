@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/core/byte_order.h"
+
 namespace {
 
 enum : uint16_t { kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kUndefined = 7 };
@@ -14,15 +16,16 @@ struct Entry {
 };
 
 void put16(std::string& out, uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
+  char b[2];
+  writeLe16(b, v);
+  out.append(b, 2);
 }
 void put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  char b[4];
+  writeLe32(b, v);
+  out.append(b, 4);
 }
-void set32(std::string& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
+void set32(std::string& out, size_t at, uint32_t v) { writeLe32(&out[at], v); }
 
 Entry ascii(uint16_t tag, const std::string& text) {
   std::string v = text;

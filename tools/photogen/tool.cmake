@@ -7,6 +7,8 @@ add_library(vt_photogen STATIC
   ${CMAKE_CURRENT_LIST_DIR}/nmea_fixes.cpp)
 vt_include_root(vt_photogen tools/photogen)
 target_include_directories(vt_photogen PUBLIC ${vt_root})
+# The layer's byte-order header, which needs no library.
+target_include_directories(vt_photogen PRIVATE ${CMAKE_BINARY_DIR}/include-roots/vt_platform)
 target_link_libraries(vt_photogen PUBLIC JPEG::JPEG)
 
 add_executable(photogen ${CMAKE_CURRENT_LIST_DIR}/photogen_main.cpp)

@@ -16,6 +16,7 @@
 #include "platform/kernel/device_image.h"
 #include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
+#include "ui/closing_message.h"
 
 namespace {
 
@@ -89,6 +90,8 @@ int tagCommand(int argc, char** argv) {
       printf("skipped\t%s\t%s\n", photo.c_str(), tagOutcomeReason(lastTagOutcome()));
     }
   }
-  printf("Обработано фотографий: %d из %d фотографий.\n", tagged, static_cast<int>(photos.size()));
+  WCHAR closing[256];
+  closingMessage(tagged, static_cast<int>(photos.size()), false, closing, 256);
+  printf("%s\n", utf8FromUtf16(closing).c_str());
   return 0;
 }

@@ -1,0 +1,187 @@
+// The line server and its client.
+#include "host/line_server.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/core/host_calls.h"
+#include "platform/core/threads.h"
+
+struct LineServer {
+  LineHandler handler = nullptr;
+  std::mutex mutex;
+  std::string path;
+  int listenFd = -1;
+  // Requests between being read and their reply being sent.
+  std::atomic<int> inFlight{0};
+};
+
+namespace {
+
+constexpr size_t kMaxLine = 4096;
+constexpr int kBacklog = 16;
+constexpr int kStopWaitMs = 1000;
+
+// Every server started lives as long as the process: the threads of
+// connections still open may use one after it has been stopped.
+LineServer* newServer() {
+  static std::mutex lock;
+  static std::vector<LineServer*>* all = new std::vector<LineServer*>;
+  std::lock_guard<std::mutex> guard(lock);
+  all->push_back(new LineServer);
+  return all->back();
+}
+
+bool socketAddress(const std::string& path, sockaddr_un* addr) {
+  memset(addr, 0, sizeof *addr);
+  addr->sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof addr->sun_path) return false;
+  memcpy(addr->sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool sendLine(int fd, std::string line) {
+  line += '\n';
+  size_t done = 0;
+  while (done < line.size()) {
+    ssize_t n = hostCalls().sendto(fd, line.data() + done, line.size() - done, 0, nullptr, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Takes the first whole line out of `pending`, without its LF or CR LF.
+bool takeLine(std::string* pending, std::string* line) {
+  size_t nl = pending->find('\n');
+  if (nl == std::string::npos) return false;
+  *line = pending->substr(0, nl);
+  pending->erase(0, nl + 1);
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return true;
+}
+
+void serveConnection(LineServer* server, int fd) {
+  std::string pending;
+  char buf[1024];
+  for (bool open = true; open;) {
+    ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    pending.append(buf, static_cast<size_t>(n));
+    std::string line;
+    while (open && takeLine(&pending, &line)) {
+      if (line.empty()) continue;
+      ++server->inFlight;
+      open = sendLine(fd, server->handler(line));
+      --server->inFlight;
+    }
+    if (open && pending.size() > kMaxLine) {
+      sendLine(fd, "error line too long");
+      open = false;
+    }
+  }
+  hostCalls().close(fd);
+}
+
+void acceptLoop(LineServer* server, int listenFd) {
+  for (;;) {
+    int fd = hostCalls().accept(listenFd, nullptr, nullptr);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      hostCalls().close(listenFd);  // the server was stopped
+      return;
+    }
+    std::thread(serveConnection, server, fd).detach();
+  }
+}
+
+}  // namespace
+
+LineServer* startLineServer(const std::string& path, LineHandler handler) {
+  sockaddr_un addr;
+  if (!socketAddress(path, &addr)) {
+    errno = ENAMETOOLONG;
+    return nullptr;
+  }
+  struct stat st;
+  if (hostCalls().lstat(path.c_str(), &st) == 0) {
+    if (!S_ISSOCK(st.st_mode)) {
+      errno = EEXIST;
+      return nullptr;
+    }
+    hostCalls().unlink(path.c_str());
+  }
+  int fd = hostCalls().socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return nullptr;
+  // Owner-only from the start: nobody else may drive the program.
+  mode_t old = umask(0177);
+  int bound = hostCalls().bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int err = errno;
+  umask(old);
+  if (bound != 0 || hostCalls().chmod(path.c_str(), 0600) != 0 ||
+      hostCalls().listen(fd, kBacklog) != 0) {
+    if (bound == 0) err = errno;
+    hostCalls().close(fd);
+    if (bound == 0) hostCalls().unlink(path.c_str());
+    errno = err;
+    return nullptr;
+  }
+  LineServer* server = newServer();
+  server->handler = handler;
+  server->path = path;
+  server->listenFd = fd;
+  std::thread(acceptLoop, server, fd).detach();
+  return server;
+}
+
+void stopLineServer(LineServer* server) {
+  if (!server) return;
+  for (int waited = 0; waited < kStopWaitMs && server->inFlight.load() > 0; waited += 5) Sleep(5);
+  std::lock_guard<std::mutex> lock(server->mutex);
+  if (server->listenFd < 0) return;
+  hostCalls().shutdown(server->listenFd, SHUT_RDWR);  // wakes the accepting thread, which closes it
+  hostCalls().unlink(server->path.c_str());
+  server->listenFd = -1;
+}
+
+LineAsk askLineServer(const std::string& path, const std::string& request, int timeoutMs,
+                      std::string* reply) {
+  sockaddr_un addr;
+  if (!socketAddress(path, &addr)) return LineAsk::Failed;
+  int fd = hostCalls().socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return LineAsk::Failed;
+  LineAsk result = LineAsk::Failed;
+  if (hostCalls().connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (errno == ECONNREFUSED || errno == ENOENT) result = LineAsk::NobodyListens;
+  } else if (sendLine(fd, request)) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string pending;
+    char buf[1024];
+    while (result == LineAsk::Failed && pending.size() <= kMaxLine) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      pollfd p = {fd, POLLIN, 0};
+      if (left.count() <= 0 || hostCalls().poll(&p, 1, static_cast<int>(left.count())) != 1) break;
+      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      pending.append(buf, static_cast<size_t>(n));
+      if (takeLine(&pending, reply)) result = LineAsk::Answered;
+    }
+  }
+  hostCalls().close(fd);
+  return result;
+}
