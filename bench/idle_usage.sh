@@ -10,11 +10,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 VT_JOBS=${VT_JOBS:-2} scripts/build release --target vellumtrace >/dev/null
-testdata=""
-for d in ../shared/testdata ../../shared/testdata; do
-  [ -d "$d/nmea" ] && { testdata=$d; break; }
-done
-capture=${VT_IDLE_CAPTURE:-$testdata/nmea/telit-he910.log}
+capture=${VT_IDLE_CAPTURE:-tests/data/nmea/telit-he910.log}
 root=$(mktemp -d "${TMPDIR:-/tmp}/vellumtrace-idle-XXXXXX")
 program_pid=""
 replay_pid=""

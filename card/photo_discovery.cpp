@@ -11,17 +11,6 @@
 #include "platform/core/wide_text.h"
 #include "platform/kernel/find_files.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VT_MARK_LIVES_FOREVER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VT_MARK_LIVES_FOREVER 1
-#endif
-#endif
-#ifdef VT_MARK_LIVES_FOREVER
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace {
 
 // Working storage of one run; it means nothing between runs.
@@ -39,15 +28,11 @@ bool isPhotoName(LPCWSTR name) {
 }
 
 // Links a node for `path` at the head of the list; false when no memory is
-// left, and the list stays as it was.
+// left, and the list stays as it was. Nodes are never released: a later run
+// abandons them while a batch may still hold one.
 bool addPhoto(LPCWSTR path) {
   auto* node = static_cast<PhotoEntry*>(LocalAlloc(LPTR, sizeof(PhotoEntry)));
   if (!node) return false;
-#ifdef VT_MARK_LIVES_FOREVER
-  // Nodes are never released (a later run abandons them while a batch may
-  // still hold one); they are not leaks.
-  __lsan_ignore_object(node);
-#endif
   wcsncpy16(node->path, path, sizeof node->path / sizeof node->path[0]);
   node->next = shared.photoList.load();
   shared.photoCount.fetch_add(1);

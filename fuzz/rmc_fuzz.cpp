@@ -2,8 +2,8 @@
 // parser, as one tick reads it: the input goes into the read buffer the way
 // the port's read would put it (at most 65,534 bytes, then NUL), across a
 // few ticks so the slots and the date carry over. Nothing may be read or
-// written outside the intake's buffers, and the tick's records must stay
-// whole.
+// written outside the intake's buffers, the tick's records must stay whole,
+// and each record must hold what a $GPRMC line can give.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +11,13 @@
 
 #include "gps/nmea_intake.h"
 #include "gps/track_record.h"
+
+namespace {
+
+constexpr int32_t kEarliestSeconds = -9 * 3600 - 9 * 60 - 9;
+constexpr int32_t kLatestSeconds = 99 * 3600 + 99 * 60 + 99;
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   resetGpsIntake();
@@ -29,8 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static_cast<size_t>(gpsIntake.recordBytes) > kRecordBufferBytes)
       abort();
     if (strnlen(gpsIntake.fixDate, kFixDateBytes) > 6) abort();
-    for (int i = 0; i < gpsIntake.recordBytes; i += kTrackRecordBytes)
-      (void)decodeTrackRecord(gpsIntake.recordBuffer + i);
+    for (int i = 0; i < gpsIntake.recordBytes; i += kTrackRecordBytes) {
+      const TrackRecord r = decodeTrackRecord(gpsIntake.recordBuffer + i);
+      // Each part of the time is at most two characters read as a number
+      // ("-9" to "99"), and a hemisphere letter is the first character of a
+      // field, which never holds the comma that ended it.
+      if (r.utcSeconds < kEarliestSeconds || r.utcSeconds > kLatestSeconds) abort();
+      if (r.latRef == ',' || r.lonRef == ',') abort();
+    }
     if (!cut) break;
     start = end + 1;
   }

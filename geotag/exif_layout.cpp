@@ -31,16 +31,17 @@ TagOutcome readExifLayout(const uint8_t* payload, uint32_t payloadSize, ExifLayo
   if (layout->exifIfd == 0) return TagOutcome::NoExifIfd;
   if (layout->ifd1 == 0) return TagOutcome::NoIfd1;
 
-  const uint32_t B = layout->ifd1;
+  const uint32_t ifd1At = layout->ifd1;
   IfdTable ifd1;
-  if (!readIfdTable(tiff, B, &ifd1)) return tiff.has(B, 2) ? TagOutcome::Truncated : TagOutcome::OutsideLayout;
-  if (B < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+  if (!readIfdTable(tiff, ifd1At, &ifd1))
+    return tiff.has(ifd1At, 2) ? TagOutcome::Truncated : TagOutcome::OutsideLayout;
+  if (ifd1At < layout->ifd0.end()) return TagOutcome::OutsideLayout;
 
-  const uint32_t E = layout->exifIfd;
-  if (E >= B) return TagOutcome::ValueAfterIfd1;
-  if (E < layout->ifd0.end()) return TagOutcome::OutsideLayout;
-  if (!readIfdTable(tiff, E, &layout->exif)) return TagOutcome::Truncated;
-  if (layout->exif.end() > B) return TagOutcome::ValueAfterIfd1;
+  const uint32_t exifAt = layout->exifIfd;
+  if (exifAt >= ifd1At) return TagOutcome::ValueAfterIfd1;
+  if (exifAt < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+  if (!readIfdTable(tiff, exifAt, &layout->exif)) return TagOutcome::Truncated;
+  if (layout->exif.end() > ifd1At) return TagOutcome::ValueAfterIfd1;
 
   for (uint32_t i = 0; i < layout->exif.count; i++) {
     IfdEntry e = ifdEntry(tiff, layout->exif, i);

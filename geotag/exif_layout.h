@@ -16,9 +16,9 @@ constexpr uint32_t kDateTimeBytes = 20;
 
 struct ExifLayout {
   IfdTable ifd0;
-  uint32_t exifIfd = 0;     // E
+  uint32_t exifIfd = 0;     // the Exif IFD's offset
   uint32_t gpsPointer = 0;  // non-zero: already geotagged
-  uint32_t ifd1 = 0;        // B
+  uint32_t ifd1 = 0;        // IFD1's offset: the GPS block goes in front of it
   IfdTable exif;
   bool hasDateTimeOriginal = false;
   uint32_t dateTimeOriginal = 0;  // offset of its 20 bytes
@@ -28,7 +28,7 @@ struct ExifLayout {
 TiffBytes tiffOfPayload(const uint8_t* payload, uint32_t payloadSize);
 
 // Reads the layout in the order the checks are made: header, IFD0 (its Exif
-// and GPS pointers and B), then the Exif IFD and DateTimeOriginal. IFD0's
+// and GPS pointers and IFD1's offset), then the Exif IFD and DateTimeOriginal. IFD0's
 // fields are filled before AlreadyGeotagged is returned. Tagged means the
 // photo is of the accepted layout so far; offsets are checked separately.
 TagOutcome readExifLayout(const uint8_t* payload, uint32_t payloadSize, ExifLayout* layout);

@@ -14,12 +14,12 @@ constexpr uint32_t kApp1PayloadCapacity = 65536;
 
 struct PhotoApp1 {
   uint32_t fileSize = 0;
-  uint32_t lengthField = 0;  // p: the file position of APP1's length
-  uint32_t length = 0;       // L: counts the length field and the payload
+  uint32_t lengthField = 0;  // the file position of APP1's length field
+  uint32_t length = 0;       // counts the length field and the payload
   uint32_t payloadSize() const { return length - 2; }
   uint32_t end() const { return lengthField + length; }
 };
 
-// Reads the APP1 payload (L - 2 bytes) into `payload` (kApp1PayloadCapacity
+// Reads the APP1 payload (length - 2 bytes) into `payload` (kApp1PayloadCapacity
 // bytes). Tagged when found; otherwise why the photo cannot be used.
 TagOutcome readPhotoApp1(HANDLE photo, PhotoApp1* app1, uint8_t* payload);

@@ -57,7 +57,7 @@ class OffsetWalk {
   }
 
   // Data of the other directories: after IFD0, inside the TIFF data, and not
-  // across B, where the GPS block goes in.
+  // across IFD1's start, where the GPS block goes in.
   bool placeable(uint64_t offset, uint64_t length) const {
     if (offset < dataStart_ || !in_.has(offset, length)) return false;
     return offset >= layout_.ifd1 || offset + length <= layout_.ifd1;
@@ -177,7 +177,7 @@ uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
                          const uint8_t gpsBlock[kGpsBlockBytes], uint8_t* out) {
   const uint32_t n = layout.ifd0.count;
   const uint32_t entriesEnd = layout.ifd0.entriesEnd();
-  const uint32_t B = layout.ifd1;
+  const uint32_t ifd1 = layout.ifd1;
 
   memcpy(out, in.data, entriesEnd);
   writeLe16(out + 8, n + 1);
@@ -185,11 +185,11 @@ uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
   writeLe16(entry, kTagGpsIfd);
   writeLe16(entry + 2, 4);  // LONG
   writeLe32(entry + 4, 1);
-  writeLe32(entry + 8, B + kNewEntryBytes);
-  memcpy(out + entriesEnd + kNewEntryBytes, in.data + entriesEnd, B - entriesEnd);
-  writeLe32(out + entriesEnd + kNewEntryBytes, B + kInsertedBytes);
-  memcpy(out + B + kNewEntryBytes, gpsBlock, kGpsBlockBytes);
-  memcpy(out + B + kInsertedBytes, in.data + B, in.size - B);
+  writeLe32(entry + 8, ifd1 + kNewEntryBytes);
+  memcpy(out + entriesEnd + kNewEntryBytes, in.data + entriesEnd, ifd1 - entriesEnd);
+  writeLe32(out + entriesEnd + kNewEntryBytes, ifd1 + kInsertedBytes);
+  memcpy(out + ifd1 + kNewEntryBytes, gpsBlock, kGpsBlockBytes);
+  memcpy(out + ifd1 + kInsertedBytes, in.data + ifd1, in.size - ifd1);
   OffsetWalk(in, layout, out).run();
   return in.size + kInsertedBytes;
 }

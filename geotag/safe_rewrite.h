@@ -16,7 +16,7 @@ extern const WCHAR kTempPhotoPath[];
 
 struct TaggedCopy {
   const uint8_t* payload;  // the new APP1 payload (EXIF identifier onwards)
-  uint32_t payloadSize;    // L + 127 - 2
+  uint32_t payloadSize;    // the old APP1 length + 127, less the length field
   ExifLayout expected;     // the photo's layout, to check the copy's against
 };
 

@@ -96,38 +96,40 @@ void parseRmcLine(const char* line) {
   // caps a whole sentence at 82 characters): skip the line before any slot
   // is touched, so one garbled line cannot leave half its fields behind.
   {
-    const char* p = line;
+    const char* field = line;
     for (int k = 0; k < kFieldSlotCount; ++k) {
-      const char* comma = strchr(p, ',');
+      const char* comma = strchr(field, ',');
       if (!comma) break;
-      if (static_cast<size_t>(comma - p) >= kFieldSlotBytes) return;
-      p = comma + 1;
+      if (static_cast<size_t>(comma - field) >= kFieldSlotBytes) return;
+      field = comma + 1;
     }
   }
 
-  // 1. Fields: each comma ends one; the text after the last is not stored.
-  const char* p = line;
+  // Each comma ends a field, stored in its slot; the text after the last
+  // comma is not stored.
+  const char* field = line;
   for (int k = 0; k < kFieldSlotCount; ++k) {
-    const char* comma = strchr(p, ',');
+    const char* comma = strchr(field, ',');
     if (!comma) break;
-    size_t length = static_cast<size_t>(comma - p);
-    memcpy(gpsIntake.fieldSlots[k], p, length);
+    size_t length = static_cast<size_t>(comma - field);
+    memcpy(gpsIntake.fieldSlots[k], field, length);
     gpsIntake.fieldSlots[k][length] = 0;
-    p = comma + 1;
+    field = comma + 1;
   }
   char(*slot)[kFieldSlotBytes] = gpsIntake.fieldSlots;
 
-  // 2. Date: the first six characters of field 9.
+  // The date is the first six characters of field 9.
   strncpy(gpsIntake.fixDate, slot[9], 6);
   gpsIntake.fixDate[6] = 0;
 
-  // 3. Time: hhmmss as three pairs; a fraction of a second is ignored.
+  // The time, hhmmss, is read as three pairs; a fraction of a second is
+  // ignored.
   size_t timeLength = strlen(slot[1]);
   int hours = timePart(slot[1], timeLength, 0, gpsIntake.timeParts[0]);
   int minutes = timePart(slot[1], timeLength, 2, gpsIntake.timeParts[1]);
   int seconds = timePart(slot[1], timeLength, 4, gpsIntake.timeParts[2]);
 
-  // 4. Position, kept in the NMEA packed form (degrees x 100 + minutes).
+  // The position stays in the NMEA packed form (degrees x 100 + minutes).
   TrackRecord record;
   record.utcSeconds = hours * 3600 + minutes * 60 + seconds;
   record.latitude = static_cast<float>(atof(slot[3]));
@@ -135,16 +137,17 @@ void parseRmcLine(const char* line) {
   record.longitude = static_cast<float>(atof(slot[5]));
   record.lonRef = slot[6][0];
 
-  // 5. Append. The buffer holds 4,681 records; a receiver at 9600 baud sends
-  // a few per tick, but a read of short garbage lines could bring more, and
-  // those are dropped rather than written past the buffer.
+  // The record joins the tick's. The buffer holds 4,681 records; a receiver
+  // at 9600 baud sends a few per tick, but a read of short garbage lines
+  // could bring more, and those are dropped rather than written past the
+  // buffer.
   if (static_cast<size_t>(gpsIntake.recordBytes) + kTrackRecordBytes <= kRecordBufferBytes) {
     encodeTrackRecord(record, gpsIntake.recordBuffer + gpsIntake.recordBytes);
     gpsIntake.recordBytes += kTrackRecordBytes;
   }
 
-  // 6. Status: anything but 'A' drops this record and every earlier one of
-  // the tick, and the date with them.
+  // A status other than 'A' (a fix the receiver does not vouch for) drops
+  // this record and every earlier one of the tick, and the date with them.
   if (slot[2][0] != 'A') {
     gpsIntake.fixDate[0] = 0;
     gpsIntake.recordBytes = 0;
@@ -167,20 +170,18 @@ void splitNmeaLines(const char* text) {
 }
 
 void runGpsTick() {
-  // T1. Fresh buffers for this tick's text and records.
+  // Fresh buffers for this tick's text and records.
   memset(gpsIntake.readBuffer, 0, kReadClearBytes);
   memset(gpsIntake.recordBuffer, 0, kRecordClearBytes);
   gpsIntake.recordBytes = 0;
-  // T2. Whatever has arrived; the text ends at its first NUL, so neither
-  // the result nor the count is needed.
+  // Whatever has arrived; the text ends at its first NUL, so neither the
+  // result nor the count is needed.
   DWORD got = 0;
   ReadFile(gpsIntake.port, gpsIntake.readBuffer, kReadRequestBytes, &got, nullptr);
-  // T3. The log folder; it normally exists already (it is the install folder).
+  // The log folder normally exists already (it is the install folder).
   CreateDirectoryW(kTrackLogFolder, nullptr);
-  // T4. Lines.
   splitNmeaLines(gpsIntake.readBuffer);
-  // T5. Log step.
   appendTrackRecords(gpsIntake.fixDate, gpsIntake.recordBuffer, gpsIntake.recordBytes);
-  // T6. Card check, after every path through the log step.
+  // The card check runs after the log step, whatever the log step did.
   checkCard();
 }

@@ -65,7 +65,7 @@ void openDailyLog(const char* fixDate) {
 void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes) {
   std::lock_guard<std::mutex> lock(shared.logLock);
 
-  // 1. A batch owns the day's files from START until its closing message is
+  // A batch owns the day's files from START until its closing message is
   // gone (batchActive outlasts batchRunning after EXIT, while the last photo
   // is still being tagged): the log stays closed and the tick's records are
   // dropped. START normally closed the file already; if it is still open
@@ -76,7 +76,7 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
   }
 
   if (shared.logOpen == 1) {
-    // 2. A new complete date switches files.
+    // A new complete date switches files.
     if (fixDateComplete(fixDate) && strncmp(fixDate, logDate, kFixDateBytes) != 0) {
       closeOpenLog();
       openDailyLog(fixDate);
@@ -86,7 +86,7 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
       if (shared.logFile != nullptr) shared.logOpen = 1;
     }
   } else {
-    // 3. Closed: nothing until a tick brings a complete date.
+    // Closed: nothing until a tick brings a complete date.
     if (!fixDateComplete(fixDate)) return;
     openDailyLog(fixDate);
     strncpy(logDate, fixDate, kFixDateBytes - 1);
@@ -94,7 +94,7 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
   }
   if (shared.logOpen != 1) return;
 
-  // 4. All of the tick's records in one write at the end of the file.
+  // All of the tick's records in one write at the end of the file.
   if (recordBytes > 0) {
     HANDLE log = shared.logFile;
     DWORD written = 0;

@@ -30,17 +30,9 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))  # tools/..
 BUILD = os.path.join(REPO, "build")
 
 
-def default_capture():
-    # A copy of the capture travels with the project, so the demo runs on a
-    # machine without the workplace's shared test data.
-    for d in ("..", os.path.join("..", "..")):
-        path = os.path.join(REPO, d, "shared", "testdata", "nmea", "gpslim236.log")
-        if os.path.exists(path):
-            return os.path.normpath(path)
-    return os.path.join(REPO, "tests", "data", "nmea", "gpslim236.log")
-
-
-CAPTURE = os.environ.get("VT_DEMO_CAPTURE") or default_capture()
+# The capture travels with the project (tests/data, see its README).
+CAPTURE = os.environ.get("VT_DEMO_CAPTURE") or os.path.join(
+    REPO, "tests", "data", "nmea", "gpslim236.log")
 
 
 def say(text):

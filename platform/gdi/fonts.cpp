@@ -207,14 +207,6 @@ inline uint32_t blend(uint32_t dst, uint32_t ink, unsigned a) {
 
 }  // namespace
 
-// Under LeakSanitizer: fontconfig keeps (and loses track of) a few bytes of
-// its configuration for the life of the process, and so do the X and SDL
-// libraries the sdl display loads. They are not ours to free.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libexpat.so\nleak:libSDL2\nleak:libX11.so\nleak:libxcb\n"
-         "leak:libdbus\n";
-}
-
 void systemLogFont(LOGFONTW* out) {
   *out = LOGFONTW{};
   out->lfHeight = kSystemCellHeight;

@@ -5,9 +5,7 @@
 // them (a copy works the same: the name is what counts).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +15,11 @@
 #include <vector>
 
 #include "platform/kernel/device_image.h"
+#include "tests/support/control_client.h"
 #include "tests/support/device_image_fixture.h"
-#include "tests/support/spawned_program.h"
+#include "tests/support/program_process.h"
+#include "tests/support/pty_receiver.h"
+#include "tests/support/wait_for.h"
 
 using namespace std::chrono_literals;
 
@@ -29,25 +30,10 @@ const char kInstalledLine[] =
     "включении навигатора Vellumtrace начнет работу в фоновом режиме.";
 const char kRemovedLine[] = "msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace удалена.";
 const char kLaunchLine[] = "\"Launch500\"=\"\\\\ResidentFlash\\\\vellumtrace\\\\vellumtrace.exe\"";
+const char kNoPortLine[] = "msgbox\tError\tUnable to configure the serial port";
+const char kFix[] = "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
 
-// A pty whose slave stands for the receiver's port, so a normal run's worker
-// comes up and owns its window.
-class Receiver {
- public:
-  Receiver() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) abort();
-    slave_ = ptsname(master_);
-  }
-  ~Receiver() { close(master_); }
-  const std::string& port() const { return slave_; }
-
- private:
-  int master_ = -1;
-  std::string slave_;
-};
-
-class ProgramRolesTest : public DeviceImageTest {
+class ProgramRolesEndToEnd : public DeviceImageTest {
  protected:
   // A name for the program in a folder of its own, inside the device image
   // so it goes away with it.
@@ -59,12 +45,12 @@ class ProgramRolesTest : public DeviceImageTest {
     return link;
   }
 
-  std::unique_ptr<SpawnedProgram> run(const std::string& exe, std::vector<std::string> extra = {},
+  std::unique_ptr<ProgramProcess> run(const std::string& exe, std::vector<std::string> extra = {},
                                       const std::string& root = "") {
     std::vector<std::string> args{"--root", root.empty() ? image->root() : root, "--display",
                                   "headless"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return std::make_unique<SpawnedProgram>(exe, args);
+    return std::make_unique<ProgramProcess>(exe, args);
   }
 
   std::string installed() { return image->path("ResidentFlash/vellumtrace/vellumtrace.exe"); }
@@ -72,7 +58,7 @@ class ProgramRolesTest : public DeviceImageTest {
   std::string control() { return image->path("control.sock"); }
 };
 
-TEST_F(ProgramRolesTest, InstallCopiesAndRegistersOverAnOldCopyAndRemoveUndoesItButKeepsTheLogs) {
+TEST_F(ProgramRolesEndToEnd, InstallCopiesAndRegistersOverAnOldCopyAndRemoveUndoesItButKeepsTheLogs) {
   ASSERT_EQ(0, mkdir(image->path("ResidentFlash/vellumtrace").c_str(), 0777));
   ASSERT_TRUE(writeWholeFile(installed(), "an older build"));
   ASSERT_TRUE(writeWholeFile(image->path("ResidentFlash/vellumtrace/080126.log"), "14 bytes each "));
@@ -96,7 +82,7 @@ TEST_F(ProgramRolesTest, InstallCopiesAndRegistersOverAnOldCopyAndRemoveUndoesIt
   EXPECT_EQ("14 bytes each ", readWholeFile(image->path("ResidentFlash/vellumtrace/080126.log")));
 }
 
-TEST_F(ProgramRolesTest, TheNameChoosesTheRole) {
+TEST_F(ProgramRolesEndToEnd, TheNameChoosesTheRole) {
   struct Case {
     std::string name;
     const char* line;  // the run's only line; null for a normal run
@@ -110,7 +96,7 @@ TEST_F(ProgramRolesTest, TheNameChoosesTheRole) {
   // Each in a device image of its own, all at once: the roles take a second
   // each, waiting for a running copy to close.
   std::vector<std::unique_ptr<TempDeviceImage>> images;
-  std::vector<std::unique_ptr<SpawnedProgram>> runs;
+  std::vector<std::unique_ptr<ProgramProcess>> runs;
   for (const Case& c : cases) {
     images.push_back(std::make_unique<TempDeviceImage>());
     std::string dir = images.back()->path("kit");
@@ -125,7 +111,9 @@ TEST_F(ProgramRolesTest, TheNameChoosesTheRole) {
       EXPECT_EQ(0, runs[i]->waitForExit(10s));
       EXPECT_EQ(std::vector<std::string>{cases[i].line}, runs[i]->outLines());
     } else {
-      EXPECT_EQ(-1, runs[i]->waitForExit(1500ms)) << "a normal run stays up";
+      // A normal run starts the recorder, which finds no receiver here.
+      EXPECT_TRUE(runs[i]->waitForOutLine(kNoPortLine, 10s));
+      EXPECT_TRUE(runs[i]->running()) << "a normal run stays up";
       runs[i]->signal(SIGTERM);
       EXPECT_EQ(0, runs[i]->waitForExit(5s));
       EXPECT_TRUE(fileExists(images[i]->path("registry.reg")));
@@ -135,7 +123,7 @@ TEST_F(ProgramRolesTest, TheNameChoosesTheRole) {
   setDeviceRoot(image->root());
 }
 
-TEST_F(ProgramRolesTest, WithoutTheInitKeyOrWithADamagedRegistryInstallStillCopiesAndReports) {
+TEST_F(ProgramRolesEndToEnd, WithoutTheInitKeyOrWithADamagedRegistryInstallStillCopiesAndReports) {
   TempDeviceImage damaged;
   const std::string noInit = "[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=\"1\"\n";
   const std::string broken = "[HKEY_LOCAL_MACHINE\\init]\n\"Launch500\"=\"\\unfinished\n";
@@ -158,13 +146,18 @@ TEST_F(ProgramRolesTest, WithoutTheInitKeyOrWithADamagedRegistryInstallStillCopi
   setDeviceRoot(image->root());
 }
 
-TEST_F(ProgramRolesTest, AnInstallAndARemoveEachCloseTheRunningCopyWithinTwoSeconds) {
-  Receiver receiver;
+TEST_F(ProgramRolesEndToEnd, AnInstallAndARemoveEachCloseTheRunningCopyWithinTwoSeconds) {
+  PtyReceiver receiver;
+  ASSERT_TRUE(receiver.ok());
+  const std::string day = image->path("ResidentFlash/vellumtrace/060326.log");
   for (const char* role : {"install-vellumtrace", "remove-vellumtrace"}) {
     SCOPED_TRACE(role);
-    auto running = run(VT_PROGRAM, {"--com1", receiver.port(), "--control", control()});
+    ::unlink(day.c_str());
+    auto running = run(VT_PROGRAM, {"--com1", receiver.slavePath(), "--control", control()});
     ASSERT_TRUE(waitForControl(control(), 5s));
-    usleep(200 * 1000);  // the worker's window is up too
+    // The worker's window is up once its ticks log what the receiver sends.
+    ASSERT_TRUE(receiver.send(kFix));
+    ASSERT_TRUE(waitFor([&] { return readWholeFile(day).size() >= 14; }, 5s));
     auto started = std::chrono::steady_clock::now();
     std::string exe = image->path("bin/") + role;
     if (!fileExists(exe)) named(role);

@@ -17,30 +17,25 @@
 #include "platform/core/wide_text.h"
 #include "platform/user/windows.h"
 #include "tests/card/card_fixtures.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
 const std::string kCardA = cardWith("\x03", std::string("\x12\xAB\x00\xFF", 4));  // 0312AB00FF
 const std::string kCardB = cardWith("\x1B", std::string("\x00\x00\x42\x42", 4));  // 1B00004242
 
-class CardCheckTest : public DeviceImageTest {
+class CardCheckTest : public WindowTest {
  protected:
   void SetUp() override {
-    DeviceImageTest::SetUp();
+    WindowTest::SetUp();
     cardSettleMilliseconds = 0;
-    drainThreadQueue();
-    shared.mainWindow = CreateWindowExW(0, registerRecordingClass().c_str(), u"main", 0, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                        nullptr, nullptr);
+    shared.mainWindow = makeWindow(0, u"main");
     ASSERT_NE(nullptr, shared.mainWindow);
     MessageRecorder::instance().clear();
   }
   void TearDown() override {
-    DestroyWindow(shared.mainWindow);
-    drainThreadQueue();
     cardSettleMilliseconds = 500;
-    DeviceImageTest::TearDown();
+    WindowTest::TearDown();
   }
 
   void insertCard(const std::string& identification) { writeWholeFile(image->path("DSK2"), identification); }

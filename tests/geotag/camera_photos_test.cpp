@@ -1,4 +1,4 @@
-// The real camera photos of the shared test data: each comes out as its
+// Real camera photos (tests/data/photos): each comes out as its
 // manifest says, and exiftool, reading independently, finds the tagged ones'
 // GPS position and every tag they had, the thumbnail included, unchanged.
 #include <cstdio>
@@ -10,7 +10,7 @@
 
 #include "tests/support/device_image_fixture.h"
 #include "tests/geotag/photo_fixture.h"
-#include "tests/support/nmea_capture.h"
+#include "tests/support/test_data.h"
 
 namespace {
 
@@ -46,14 +46,12 @@ std::map<std::string, Tags> tagsOf(const std::vector<std::string>& paths) {
   return all;
 }
 
-std::string sharedPhotos() { return sharedTestdataDir() + "/photos/"; }
-
 class CameraPhotosTest : public PhotoTest {};
 
 TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
-  const std::string dir = sharedPhotos();
+  const std::string dir = testDataPath("photos/");
   std::ifstream manifest(dir + "MANIFEST.tsv");
-  ASSERT_TRUE(manifest) << "no shared photos";
+  ASSERT_TRUE(manifest) << dir << "MANIFEST.tsv";
   std::string line;
   std::getline(manifest, line);  // header
   struct Photo {

@@ -40,7 +40,8 @@ TEST_F(GpsInsertTest, TheWorkedLayoutComesOutAsDesigned) {
   ASSERT_EQ(out.size(), photo.size() + 127);
   EXPECT_EQ(std::string(shared.exifDateTime), kPhotoTime);
 
-  // APP1 right after FF D8: p = 4, T = 12; its length grows by 127.
+  // APP1 right after FF D8: its length field at 4, the TIFF data at 12; the
+  // length grows by 127.
   EXPECT_EQ(out.substr(0, 4), photo.substr(0, 4));
   EXPECT_EQ(readBe16(out.data() + 4), readBe16(photo.data() + 4) + 127);
   const std::string in = photo.substr(12), t = out.substr(12);
@@ -54,12 +55,14 @@ TEST_F(GpsInsertTest, TheWorkedLayoutComesOutAsDesigned) {
   EXPECT_EQ(getLe32(t, 10 + 12 + 8), at.ifd0Value[1] + 12);     // XResolution
   EXPECT_EQ(entry(t, 8, 2), entry(in, 8, 2));                   // ASCII of 4, in its entry
   EXPECT_EQ(entry(t, 8, 3), entry(in, 8, 3));                   // Orientation
-  // Pieces 8 and 11 move unchanged: 106 and 518 bytes.
+  // What lies between IFD0 and the Exif IFD (IFD0's values, 106 bytes) and
+  // from the end of the Exif IFD's entries to IFD1 (518 bytes) moves unchanged.
   EXPECT_EQ(t.substr(134 + 12, 106), in.substr(134, 106));
   EXPECT_EQ(t.substr(240 + 12 + 2 + 240, 518), in.substr(240 + 2 + 240, 518));
   EXPECT_EQ(getLe16(t, 252), 20u);
   EXPECT_EQ(getLe32(t, 252 + 2 + 8), at.exifValue[0] + 12);     // DateTimeOriginal
-  // The GPS block at B + 12, its rationals at 1078 and 1102.
+  // The GPS block in front of the old IFD1, after the new entry (1000 + 12),
+  // its rationals at 1078 and 1102.
   EXPECT_EQ(getLe16(t, 1012), 5u);
   EXPECT_EQ(getLe32(t, 1012 + 2 + 24 + 8), 1078u);
   EXPECT_EQ(getLe32(t, 1012 + 2 + 48 + 8), 1102u);
@@ -84,24 +87,36 @@ TEST_F(GpsInsertTest, App1IsFoundAmongTheFirstThreeSegments) {
   const std::string app2("\xFF\xE2\x00\x06zzzz", 8);
   CraftedLayout at;
   CraftSpec s = cameraSpec(kPhotoTime);
-  std::string bare = craftJpeg(s, &at);
-
-  s.before = app0;  // p = 22, T = 30
-  std::string photo = craftJpeg(s);
-  ASSERT_EQ(tag(photo), 0);
-  std::string out = readWholeFile(photoFile());
-  EXPECT_EQ(out.substr(0, 22), photo.substr(0, 22));
-  EXPECT_EQ(getLe16(out, 30 + at.ifd1 + 12), 5u);  // the GPS block at B + 12
-  EXPECT_EQ(out.size(), photo.size() + 127);
-
-  s.before = app0 + app2;  // APP1 third
-  EXPECT_EQ(tag(s.before.empty() ? bare : craftJpeg(s)), 0);
-
-  s.before = app0 + app2 + app2;  // APP1 fourth
-  photo = craftJpeg(s);
-  EXPECT_EQ(tag(photo), 1);
-  EXPECT_EQ(lastTagOutcome(), TagOutcome::NoApp1);
-  expectUntouched(photo);
+  craftJpeg(s, &at);  // offsets in the TIFF data do not depend on what precedes APP1
+  const struct {
+    const char* what;
+    std::string before;
+    bool tagged;
+  } cases[] = {
+      {"APP1 first", "", true},
+      {"APP1 second", app0, true},
+      {"APP1 third", app0 + app2, true},
+      {"APP1 fourth", app0 + app2 + app2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    s.before = c.before;
+    const std::string photo = craftJpeg(s);
+    if (!c.tagged) {
+      EXPECT_EQ(tag(photo), 1);
+      EXPECT_EQ(lastTagOutcome(), TagOutcome::NoApp1);
+      expectUntouched(photo);
+      continue;
+    }
+    ASSERT_EQ(tag(photo), 0) << tagOutcomeReason(lastTagOutcome());
+    const std::string out = readWholeFile(photoFile());
+    EXPECT_EQ(out.size(), photo.size() + 127);
+    // Start of image and the segments before APP1 stay; the TIFF data
+    // starts after APP1's marker, length and EXIF identifier.
+    const size_t tiff = 2 + c.before.size() + 2 + 2 + 6;
+    EXPECT_EQ(out.substr(0, 2 + c.before.size()), photo.substr(0, 2 + c.before.size()));
+    EXPECT_EQ(getLe16(out, tiff + at.ifd1 + 12), 5u) << "the GPS block in front of the old IFD1";
+  }
 }
 
 TEST_F(GpsInsertTest, TheLengthFieldIsWrittenHighByteFirst) {
@@ -156,7 +171,7 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
       {"big-endian", with([](CraftSpec& s) { s.bigEndian = true; }), 1, TagOutcome::BigEndian},
       {"IFD0 not at 8", ifd0At10, 1, TagOutcome::OutsideLayout},
       {"not Exif", notExif, 1, TagOutcome::NotExif},
-      {"no IFD1", with([](CraftSpec& s) { s.ifd1At = ~0u; }), -1 + 2, TagOutcome::NoIfd1},
+      {"no IFD1", with([](CraftSpec& s) { s.ifd1At = ~0u; }), 1, TagOutcome::NoIfd1},
       {"no Exif IFD", with([](CraftSpec& s) { s.ifd0.pop_back(); }), -1, TagOutcome::NoExifIfd},
       {"no DateTimeOriginal", with([](CraftSpec& s) { s.exif.erase(s.exif.begin()); }), -1,
        TagOutcome::NoDateTimeOriginal},
@@ -197,10 +212,10 @@ TEST_F(GpsInsertTest, HostileStructuresAreRefusedSafely) {
   const std::string good = craftJpeg(cameraSpec(kPhotoTime));
   CraftedLayout at;
   craftJpeg(cameraSpec(kPhotoTime), &at);
-  const size_t T = 12;
+  const size_t tiffStart = 12;  // APP1 right after the start of image
   auto patched = [&](size_t tiffOffset, uint32_t v, int bytes = 4) {
     std::string s = good;
-    if (bytes == 2) putLe16(s, T + tiffOffset, v); else putLe32(s, T + tiffOffset, v);
+    if (bytes == 2) putLe16(s, tiffStart + tiffOffset, v); else putLe32(s, tiffStart + tiffOffset, v);
     return s;
   };
   const uint32_t ifd0Next = 10 + 12 * 4, ifd1Next = at.ifd1 + 2 + 12 * 3;

@@ -1,9 +1,10 @@
 // vellumtrace-tool tag, run as a process against a device image.
-#include <sys/wait.h>
-
-#include <cstdio>
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include "tests/geotag/photo_fixture.h"
+#include "tests/support/program_process.h"
 
 namespace {
 
@@ -12,15 +13,10 @@ struct ToolRun {
   std::string out;
 };
 
-ToolRun runTool(const std::string& args) {
-  ToolRun r{-1, {}};
-  FILE* p = popen((std::string(VT_TOOL) + " " + args + " 2>/dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+ToolRun runTool(const std::vector<std::string>& args) {
+  ProgramProcess tool(VT_TOOL, args);
+  ToolRun r{tool.waitForExit(std::chrono::seconds(30)), {}};
+  for (const std::string& line : tool.outLines()) r.out += line + "\n";
   return r;
 }
 
@@ -31,15 +27,15 @@ TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {
   writeWholeFile(photoFile("IMG_0001.JPG"), photo);
   writeWholeFile(photoFile("IMG_0002.JPG"), craftJpeg(cameraSpec("2010:06:05 14:31:07")));
   writeWholeFile(photoFile("IMG_0003.JPG"), photo);
-  ToolRun r = runTool("tag --root " + image->root() + " '\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG' " +
-                  photoFile("IMG_0002.JPG") + " " + photoFile("IMG_0003.JPG") + " /elsewhere/x.jpg");
+  ToolRun r = runTool({"tag", "--root", image->root(), "\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG",
+                       photoFile("IMG_0002.JPG"), photoFile("IMG_0003.JPG"), "/elsewhere/x.jpg"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "tagged\t\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG\n"
                    "skipped\t" + photoFile("IMG_0002.JPG") + "\tno-matching-fix\n"
                    "tagged\t" + photoFile("IMG_0003.JPG") + "\n"
                    "skipped\t/elsewhere/x.jpg\tnot-on-card\n"
                    "Обработано фотографий: 2 из 4 фотографий.\n");
-  r = runTool("tag --root " + image->root() + " " + photoFile("IMG_0003.JPG"));
+  r = runTool({"tag", "--root", image->root(), photoFile("IMG_0003.JPG")});
   EXPECT_EQ(r.out, "skipped\t" + photoFile("IMG_0003.JPG") + "\talready-geotagged\n"
                    "Обработано фотографий: 0 из 1 фотографий.\n");
 }
@@ -47,7 +43,7 @@ TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {
 TEST_F(TagToolTest, WithoutPhotosTagsTheWholeCard) {
   writeWholeFile(photoFile("IMG_0001.JPG"), craftJpeg(cameraSpec(kPhotoTime)));
   writeWholeFile(photoFile("IMG_0002.JPG"), "not a photo");
-  ToolRun r = runTool("tag --root " + image->root());
+  ToolRun r = runTool({"tag", "--root", image->root()});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("tagged\t\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("skipped\t\\SDMMC\\DCIM\\100CAM\\IMG_0002.JPG\tnot-jpeg\n"), std::string::npos) << r.out;
@@ -55,10 +51,10 @@ TEST_F(TagToolTest, WithoutPhotosTagsTheWholeCard) {
 }
 
 TEST_F(TagToolTest, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(runTool("tag --root").status, 2);
-  EXPECT_EQ(runTool("tag --bogus x").status, 2);
-  EXPECT_EQ(runTool("nosuchcommand").status, 2);
-  EXPECT_EQ(runTool("").status, 2);
+  EXPECT_EQ(runTool({"tag", "--root"}).status, 2);
+  EXPECT_EQ(runTool({"tag", "--bogus", "x"}).status, 2);
+  EXPECT_EQ(runTool({"nosuchcommand"}).status, 2);
+  EXPECT_EQ(runTool({}).status, 2);
 }
 
 }  // namespace

@@ -4,15 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/state/shared_state.h"
 #include "gps/nmea_intake.h"
@@ -56,8 +57,7 @@ class GpsTickTest : public DeviceImageTest {
   // tick reads all of it.
   void send(const std::string& bytes) {
     ASSERT_TRUE(receiver.send(bytes));
-    for (int i = 0; i < 500 && receiver.unread() < static_cast<int>(bytes.size()); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    receiver.waitUntilArrived(static_cast<int>(bytes.size()), 1000);
     ASSERT_EQ(static_cast<int>(bytes.size()), receiver.unread());
   }
   std::string day() { return readWholeFile(logPath(*image, "060326")); }
@@ -104,8 +104,6 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
   EXPECT_EQ(NOPARITY, dcb.Parity);
   EXPECT_EQ(ONESTOPBIT, dcb.StopBits);
   EXPECT_EQ(0u, dcb.fOutxCtsFlow);
-  EXPECT_EQ(DTR_CONTROL_ENABLE, dcb.fDtrControl);
-  EXPECT_EQ(RTS_CONTROL_ENABLE, dcb.fRtsControl);
   COMMTIMEOUTS timeouts;
   ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
   EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
@@ -123,6 +121,27 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
   DWORD got = 99;
   EXPECT_TRUE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
   EXPECT_EQ(0u, got);
+}
+
+// A pty has no modem lines to read back, so what is checked is what the
+// port asks of the line: DTR and RTS raised, neither dropped.
+std::vector<std::pair<unsigned long, int>> gModemRequests;
+
+TEST_F(GpsTickTest, ThePortRaisesDtrAndRts) {
+  gModemRequests.clear();
+  {
+    HostCallsOverride calls;
+    hostCalls().ioctl = [](int fd, unsigned long request, void* arg) {
+      if (request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET)
+        gModemRequests.push_back({request, *static_cast<int*>(arg)});
+      return realHostCalls().ioctl(fd, request, arg);
+    };
+    openPort();
+  }
+  int raised = 0, dropped = 0;
+  for (const auto& [request, lines] : gModemRequests) (request == TIOCMBIC ? dropped : raised) |= lines;
+  EXPECT_EQ(TIOCM_DTR | TIOCM_RTS, raised & (TIOCM_DTR | TIOCM_RTS));
+  EXPECT_EQ(0, dropped & (TIOCM_DTR | TIOCM_RTS));
 }
 
 TEST_F(GpsTickTest, PortsThatCannotBeSetUpGiveTheirMessagesAndNoHandle) {

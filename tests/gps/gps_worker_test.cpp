@@ -3,7 +3,6 @@
 // that cannot be set up ends it after one message box.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -22,6 +21,7 @@
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/pty_receiver.h"
+#include "tests/support/wait_for.h"
 #include "platform/core/handles.h"
 
 namespace {
@@ -41,15 +41,6 @@ HWND workerWindow() {
   for (const LocalWindowInfo& w : listLocalWindows())
     if (w.title == kWindowTitle && w.className == kWindowClass) return w.window;
   return nullptr;
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
 }
 
 class GpsWorkerTest : public DeviceImageTest {
@@ -81,15 +72,15 @@ TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker)
   DWORD result = 99;
   std::thread worker([&] { result = gpsWorkerThread(nullptr); });
 
-  ASSERT_TRUE(waitFor([] { return workerWindow() != nullptr; }, 5000));
+  ASSERT_TRUE(waitFor([] { return workerWindow() != nullptr; }));
   HWND window = workerWindow();
 
   ASSERT_TRUE(receiver.send(kFix));
-  ASSERT_TRUE(waitFor([&] { return day().size() == 14; }, 5000));
+  ASSERT_TRUE(waitFor([&] { return day().size() == 14; }));
   // Made visible, hidden at once, before the first tick.
   EXPECT_FALSE(IsWindowVisible(window));
   ASSERT_TRUE(receiver.send(kFix));
-  ASSERT_TRUE(waitFor([&] { return day().size() == 28; }, 5000));
+  ASSERT_TRUE(waitFor([&] { return day().size() == 28; }));
   EXPECT_EQ(1, shared.logOpen);
 
   ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));

@@ -7,7 +7,9 @@
 // Bursts are one reporting cycle each, sent no sooner than 600 ms after the
 // previous one and only once the program has read the previous one, so each
 // burst is exactly one tick's read (the worker ticks every 500 ms) and the
-// model can follow the program tick by tick, faster than real time.
+// model can follow the program tick by tick, faster than real time. A test
+// then waits until the day files show what it expects before it closes the
+// program.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,39 +33,42 @@
 #include "tests/support/nmea_capture.h"
 #include "tests/support/program_process.h"
 #include "tests/support/pty_receiver.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class RecorderEndToEndTest : public ::testing::Test {
+class RecorderEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(receiver.ok()); }
 
-  bool startProgram() {
-    return program.start(VT_PROGRAM, {"--root", image.root(), "--display", "headless"});
+  void startProgram() {
+    program = std::make_unique<ProgramProcess>(
+        VT_PROGRAM, std::vector<std::string>{"--root", image.root(), "--display", "headless"});
+    ASSERT_TRUE(program->started());
   }
-  // Sends each burst as its own tick's read.
+  // Sends each burst as its own tick's read. The bytes reach the port's
+  // queue a little after the write; waiting 600 ms before the next makes
+  // sure an empty queue means "read", not "not there yet".
   void replay(const std::vector<std::string>& bursts, TrackModel* model) {
     for (const std::string& burst : bursts) {
-      std::this_thread::sleep_until(lastSend + std::chrono::milliseconds(600));
+      std::this_thread::sleep_until(lastSend + 600ms);
       ASSERT_TRUE(receiver.waitUntilRead(15000)) << "the program stopped reading the port";
       ASSERT_TRUE(receiver.send(burst));
       lastSend = Clock::now();
       if (model) model->tick(burst);
     }
-    // The bytes reach the port's queue a little after the write; waiting the
-    // same 600 ms makes sure an empty queue means "read", not "not there yet".
-    std::this_thread::sleep_until(lastSend + std::chrono::milliseconds(600));
-    ASSERT_TRUE(receiver.waitUntilRead(15000));
-    // The tick that read the last burst writes its records before it ends.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  // Waits until the day files are what the model says: the tick that read
+  // the last burst has written its records.
+  bool waitForDayFiles(const TrackModel& model) {
+    return waitFor([&] { return dayFiles() == model.files(); }, 15s);
   }
   void stopProgram() {
-    ASSERT_TRUE(program.signal(SIGTERM));
-    int status = -1;
-    ASSERT_TRUE(program.wait(10000, &status)) << "SIGTERM did not close the program";
-    EXPECT_EQ(0, status);
+    program->signal(SIGTERM);
+    EXPECT_EQ(0, program->waitForExit(10s)) << "SIGTERM did not close the program";
   }
   std::map<std::string, std::string> dayFiles() {
     std::map<std::string, std::string> files;
@@ -79,7 +85,7 @@ class RecorderEndToEndTest : public ::testing::Test {
 
   TempDeviceImage image;
   PtyReceiver receiver;
-  ProgramProcess program;
+  std::unique_ptr<ProgramProcess> program;
   Clock::time_point lastSend = Clock::now();
 };
 
@@ -108,27 +114,29 @@ std::string describe(const std::map<std::string, std::string>& files) {
   return s.str();
 }
 
-TEST(SharedCaptures, AreThere) { EXPECT_EQ(5u, captureNames().size()) << sharedTestdataDir(); }
+class ReplayedCaptureEndToEnd : public RecorderEndToEnd,
+                                public ::testing::WithParamInterface<std::string> {};
 
-class ReplayedCapture : public RecorderEndToEndTest,
-                        public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(ReplayedCapture, DayFilesHoldExactlyTheRecordsTheRulesGive) {
+TEST_P(ReplayedCaptureEndToEnd, DayFilesHoldExactlyTheRecordsTheRulesGive) {
   std::vector<std::string> bursts = window(captureBursts(capturePath(GetParam())), 10);
-  ASSERT_FALSE(bursts.empty());
+  ASSERT_FALSE(bursts.empty()) << capturePath(GetParam());
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
-  ASSERT_TRUE(startProgram());
+  startProgram();
   TrackModel model;
   replay(bursts, &model);
+  EXPECT_TRUE(waitForDayFiles(model));
   stopProgram();
   std::map<std::string, std::string> files = dayFiles();
   EXPECT_EQ(model.files(), files) << "expected " << describe(model.files()) << "got "
                                   << describe(files);
   EXPECT_FALSE(files.empty());
-  for (const auto& line : program.lines()) ADD_FAILURE() << "unexpected output: " << line;
+  for (const auto& line : program->outLines()) ADD_FAILURE() << "unexpected output: " << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedCaptures, ReplayedCapture, ::testing::ValuesIn(captureNames()),
+// The captures under tests/data/nmea, each from a different receiver.
+INSTANTIATE_TEST_SUITE_P(Captures, ReplayedCaptureEndToEnd,
+                         ::testing::Values("bu353s4.log", "et-332.log", "gpslim236.log",
+                                           "haicom-305N.log", "telit-he910.log"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            std::string n = info.param.substr(0, info.param.find('.'));
                            for (char& c : n)
@@ -137,13 +145,14 @@ INSTANTIATE_TEST_SUITE_P(SharedCaptures, ReplayedCapture, ::testing::ValuesIn(ca
                          });
 
 // A whole capture, and the positions checked against a second NMEA reader.
-TEST_F(RecorderEndToEndTest, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFileHolds) {
+TEST_F(RecorderEndToEnd, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFileHolds) {
   const std::string capture = capturePath("bu353s4.log");
   std::vector<std::string> bursts = captureBursts(capture);
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
-  ASSERT_TRUE(startProgram());
+  startProgram();
   TrackModel model;
   replay(bursts, &model);
+  EXPECT_TRUE(waitForDayFiles(model));
   stopProgram();
   std::map<std::string, std::string> files = dayFiles();
   ASSERT_EQ(model.files(), files);
@@ -194,24 +203,23 @@ TEST_F(RecorderEndToEndTest, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFile
   }
 }
 
-TEST_F(RecorderEndToEndTest, WithoutAReceiverOneMessageIsPrintedAndTheProgramKeepsRunning) {
-  ASSERT_TRUE(startProgram());
-  std::string line;
-  ASSERT_TRUE(program.readLine(&line, 10000));
-  EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", line);
-  // Nothing more: the worker has ended and does not try again.
-  EXPECT_FALSE(program.readLine(&line, 1500)) << line;
-  EXPECT_TRUE(program.running());
+TEST_F(RecorderEndToEnd, WithoutAReceiverOneMessageIsPrintedAndTheProgramKeepsRunning) {
+  startProgram();
+  ASSERT_TRUE(program->waitForOutLines(1, 10s));
+  EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", program->outLines()[0]);
+  // Nothing more for three ticks' time: the worker has ended and does not
+  // try again.
+  EXPECT_FALSE(program->waitForOutLines(2, 1500ms)) << program->outLines().back();
+  EXPECT_TRUE(program->running());
   stopProgram();
-  program.readRemainingLines(1000);
-  EXPECT_EQ(1u, program.lines().size());
+  EXPECT_EQ(1u, program->outLines().size());
   EXPECT_TRUE(dayFiles().empty());
 }
 
 // kill -9 while logging, a torn tail as a power cut would leave it, then a
 // restart that keeps logging: the day holds whole records only, each one a
 // fix of the capture, in order.
-TEST_F(RecorderEndToEndTest, AfterKillNineAndATornTailTheDayStaysWholeAndReadable) {
+TEST_F(RecorderEndToEnd, AfterKillNineAndATornTailTheDayStaysWholeAndReadable) {
   std::vector<std::string> bursts = captureBursts(capturePath("gpslim236.log"));
   ASSERT_GE(bursts.size(), 16u);
   std::vector<std::string> first(bursts.begin(), bursts.begin() + 7);
@@ -221,19 +229,27 @@ TEST_F(RecorderEndToEndTest, AfterKillNineAndATornTailTheDayStaysWholeAndReadabl
   const std::string& every = all.files().at("210706.log");
 
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
-  ASSERT_TRUE(startProgram());
-  replay(first, nullptr);
+  startProgram();
+  TrackModel firstOnly;
+  replay(first, &firstOnly);
+  ASSERT_TRUE(waitForDayFiles(firstOnly));
   ASSERT_TRUE(receiver.send(bursts[7]));  // and killed while that tick may run
-  program.kill9();
+  program->kill9();
   std::string path = logPath(image, "210706");
   std::string before = readWholeFile(path);
   ASSERT_GE(before.size(), 14u * 6);
   ASSERT_EQ(0u, before.size() % 14);
   ASSERT_TRUE(writeWholeFile(path, before + every.substr(0, 9)));  // torn
   // A burst the killed program did not read is the restarted one's first.
-  ASSERT_TRUE(startProgram());
+  startProgram();
   lastSend = Clock::now();
-  replay(second, nullptr);
+  TrackModel secondOnly;
+  replay(second, &secondOnly);
+  const std::string& tail = secondOnly.files().at("210706.log");
+  EXPECT_TRUE(waitFor([&] {
+    const std::string now = readWholeFile(path);
+    return now.size() >= tail.size() && now.compare(now.size() - tail.size(), tail.size(), tail) == 0;
+  }, 15s)) << "the second run's fixes are all there";
   stopProgram();
 
   std::string day = readWholeFile(path);
@@ -251,10 +267,6 @@ TEST_F(RecorderEndToEndTest, AfterKillNineAndATornTailTheDayStaysWholeAndReadabl
     ASSERT_NE(std::string::npos, found) << "record " << at / 14 << " is not a fix of the capture";
     from = found + 14;
   }
-  // The second run's fixes are all there.
-  TrackModel secondOnly;
-  for (const std::string& b : second) secondOnly.tick(b);
-  const std::string& tail = secondOnly.files().at("210706.log");
   EXPECT_EQ(tail, day.substr(day.size() - tail.size()));
 }
 

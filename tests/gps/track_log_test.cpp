@@ -3,6 +3,7 @@
 // number of records through torn writes, short writes and failed opens.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "tests/geotag/track_log.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/wait_for.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 
@@ -230,20 +232,27 @@ TEST(TrackLogPath, NamesTheDayFileAfterTheDateAsGiven) {
 TEST_F(TrackLogTest, StartClosesTheLogBetweenTwoWorkerTicksNeverDuringOne) {
   tick("060326", rec(1));
   std::atomic<bool> stop{false};
+  std::atomic<int> ticks{0};
   std::thread worker([&] {
     std::string r = rec(1);
     while (!stop) {
       appendTrackRecords("060326", reinterpret_cast<const BYTE*>(r.data()), 14);
+      ++ticks;
       std::this_thread::yield();
     }
   });
+  // Some ticks between one START and the next, and some during each batch.
+  auto letTicksPass = [&] {
+    const int from = ticks.load();
+    ASSERT_TRUE(waitFor([&] { return ticks.load() >= from + 3; }));
+  };
   for (int round = 0; round < 40; ++round) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    letTicksPass();
     closeTrackLogForBatch();
     EXPECT_EQ(0, shared.logOpen);
     EXPECT_TRUE(lookupCanOpen(kDay)) << round << " " << GetLastError();
     size_t size = day("060326").size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    letTicksPass();
     EXPECT_EQ(size, day("060326").size()) << round;
     EXPECT_EQ(0u, size % 14);
     shared.batchRunning = 0;

@@ -9,21 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/control_client.h"
 #include "tests/support/device_image_fixture.h"
-#include "tests/support/spawned_program.h"
+#include "tests/support/program_process.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-class BootTest : public DeviceImageTest {};
+class BootEndToEnd : public DeviceImageTest {};
 
-TEST_F(BootTest, AnInstalledCopyStartsAtBootAndEndsWithIt) {
+TEST_F(BootEndToEnd, AnInstalledCopyStartsAtBootAndEndsWithIt) {
   std::string dir = image->path("kit");
   ASSERT_EQ(0, mkdir(dir.c_str(), 0777));
   ASSERT_EQ(0, symlink(VT_PROGRAM, (dir + "/install-vellumtrace").c_str()));
   {
-    SpawnedProgram install(dir + "/install-vellumtrace", {"--root", image->root()});
+    ProgramProcess install(dir + "/install-vellumtrace", {"--root", image->root()});
     ASSERT_EQ(0, install.waitForExit(10s));
   }
   // Entries this host cannot start are reported and skipped; the rest start
@@ -33,9 +34,12 @@ TEST_F(BootTest, AnInstalledCopyStartsAtBootAndEndsWithIt) {
   ASSERT_TRUE(writeWholeFile(image->path("registry.reg"), reg));
 
   std::string sock = image->path("control.sock");
-  SpawnedProgram boot(VT_PROGRAM, {"--root", image->root(), "--boot", "--control", sock});
+  ProgramProcess boot(VT_PROGRAM, {"--root", image->root(), "--boot", "--control", sock});
   ASSERT_TRUE(boot.waitForOutLine("boot\tLaunch500\t\\ResidentFlash\\vellumtrace\\vellumtrace.exe", 5s));
   ASSERT_TRUE(waitForControl(sock, 5s));
+  // Up once its worker, started after the main window is hidden, has found
+  // no receiver.
+  ASSERT_TRUE(boot.waitForOutLine("msgbox\tError\tUnable to configure the serial port", 5s));
   EXPECT_EQ("hidden", controlCommand(sock, "window"));
   std::vector<std::string> err = boot.errLines();
   ASSERT_EQ(1u, err.size());

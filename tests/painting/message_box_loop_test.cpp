@@ -13,48 +13,39 @@
 #include "platform/display/screen.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/wait_for.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
-class MessageBoxLoop : public ::testing::Test {
+class MessageBoxLoop : public WindowTest {
  protected:
   void SetUp() override {
-    drainThreadQueue();
+    WindowTest::SetUp();
     hideAllScreenMessageBoxes();
-    MessageRecorder::instance().clear();
     MessageRecorder::instance().hook = [this](HWND, UINT m, WPARAM, LPARAM l, LRESULT*) {
       if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP) touches.push_back({m, l});
       if (m == WM_TIMER) ++ticks;
       return false;
     };
-    window = CreateWindowExW(0, registerRecordingClass().c_str(), u"screen", WS_VISIBLE, 0, 0,
-                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    window = makeWindow(WS_VISIBLE, u"screen");
   }
   void TearDown() override {
     if (helper.joinable()) helper.join();
     setMessageBoxBackend(nullptr);
     KillTimer(window, 7);
-    DestroyWindow(window);
-    drainThreadQueue();
-    MessageRecorder::instance().hook = nullptr;
     hideAllScreenMessageBoxes();
+    WindowTest::TearDown();
   }
   // Runs `act` on another thread once the box is up.
   void whenBoxShown(std::function<void()> act) {
     helper = std::thread([act] {
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      while (!screenMessageBoxShown() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
+      waitFor([] { return screenMessageBoxShown(); });
       act();
     });
   }
-  static void waitFor(const std::atomic<int>& counter, int atLeast) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (counter.load() < atLeast && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+  static void waitUntil(const std::atomic<int>& counter, int atLeast) {
+    waitFor([&] { return counter.load() >= atLeast; });
   }
 
   HWND window = nullptr;
@@ -67,7 +58,7 @@ TEST_F(MessageBoxLoop, TimersAndTouchesGoOnBeneathUntilOkIsTapped) {
   SetTimer(window, 7, 5, nullptr);
   std::atomic<int>* seen = &ticks;
   whenBoxShown([seen] {
-    waitFor(*seen, 3);
+    waitUntil(*seen, 3);
     // A touch beside the box reaches the window beneath, with its position.
     deliverTouch(5, 250, true);
     deliverTouch(5, 250, false);
@@ -107,25 +98,22 @@ TEST_F(MessageBoxLoop, EnterAndPressOkDismissTheNewestBoxFirst) {
   useWaitingMessageBoxes();
   SetTimer(window, 7, 5, nullptr);
   MessageRecorder::instance().hook = [&](HWND, UINT m, WPARAM, LPARAM, LRESULT*) {
-    if (m == WM_TIMER && stage.exchange(1) == 0) {
+    if (m == WM_TIMER && stage.load() == 0) {
       KillTimer(window, 7);
+      stage.store(1);
       MessageBoxW(nullptr, u"Обработано фотографий: 4 из 12 фотографий.", u"Действие отменено!", MB_OK);
       stage.store(2);
     }
     return false;
   };
   helper = std::thread([&] {
-    waitFor(stage, 1);
+    waitUntil(stage, 1);
     std::u16string title, text;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!(topScreenMessageBox(&title, &text) && title == u"Действие отменено!") &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_EQ(title, u"Действие отменено!");
+    EXPECT_TRUE(waitFor(
+        [&] { return topScreenMessageBox(&title, &text) && title == u"Действие отменено!"; }));
     deliverKey(VK_RETURN, true);  // the inner box
     deliverKey(VK_RETURN, false);
-    waitFor(stage, 2);
+    waitUntil(stage, 2);
     EXPECT_TRUE(topScreenMessageBox(&title, &text));
     EXPECT_EQ(text, u"Программа для навигатора работает!");
     EXPECT_TRUE(pressMessageBoxOk());  // the outer box

@@ -7,11 +7,11 @@
 #include <atomic>
 
 #include "platform/ce.h"
-#include "tests/support/message_recorder.h"
-#include "platform/user/message_queue.h"
-#include "platform/user/paint.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/paint.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
@@ -42,28 +42,18 @@ DWORD workerThread(LPVOID param) {
   return 1;
 }
 
-class CrossThread : public ::testing::Test {
+class CrossThread : public WindowTest {
  protected:
   void SetUp() override {
-    drainThreadQueue();
-    MessageRecorder::instance().clear();
-    MessageRecorder::instance().hook = nullptr;
-    className = registerRecordingClass();
-    mainWindow = CreateWindowExW(0, className.c_str(), u"main", 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    WindowTest::SetUp();
+    mainWindow = makeWindow(0, u"main");
   }
-  void TearDown() override {
-    MessageRecorder::instance().hook = nullptr;
-    if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
-    drainThreadQueue();
-  }
-  std::u16string className;
   HWND mainWindow = nullptr;
 };
 
 TEST_F(CrossThread, WorkerLoopTicksAndEndsOnAPostedClose) {
   WorkerSetup s;
-  s.className = className;
+  s.className = recordingClass;
   s.owner = mainWindow;
   DWORD id = 0;
   HANDLE t = CreateThread(nullptr, 0, workerThread, &s, 0, &id);
@@ -73,7 +63,7 @@ TEST_F(CrossThread, WorkerLoopTicksAndEndsOnAPostedClose) {
   HWND w = s.window;
   EXPECT_FALSE(IsWindowVisible(w));
   // Found by class and title like any window of the process.
-  EXPECT_EQ(FindWindowW(className.c_str(), u"worker"), w);
+  EXPECT_EQ(FindWindowW(recordingClass.c_str(), u"worker"), w);
   EXPECT_TRUE(PostMessageW(w, WM_CLOSE, 1147, 0));
   ASSERT_EQ(WaitForSingleObject(t, 2000), WAIT_OBJECT_0);
   DWORD code = 0;
@@ -194,18 +184,22 @@ TEST_F(CrossThread, SendMessageAcrossThreadsReturnsTheOwnersAnswer) {
   CloseHandle(t);
 }
 
-DWORD returnsSeven(LPVOID) {
-  Sleep(20);
+std::atomic<bool> gMayReturn{false};
+DWORD returnsSevenWhenLetGo(LPVOID) {
+  while (!gMayReturn.load()) Sleep(1);
   return 7;
 }
 
 TEST(Threads, WaitTimesOutThenSeesTheExitCode) {
-  HANDLE t = CreateThread(nullptr, 0, returnsSeven, nullptr, 0, nullptr);
+  gMayReturn = false;
+  HANDLE t = CreateThread(nullptr, 0, returnsSevenWhenLetGo, nullptr, 0, nullptr);
   ASSERT_NE(t, nullptr);
   DWORD code = 0;
   EXPECT_TRUE(GetExitCodeThread(t, &code));
   EXPECT_EQ(code, 259u);  // still running
   EXPECT_EQ(WaitForSingleObject(t, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(t, 20), WAIT_TIMEOUT);
+  gMayReturn = true;
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
   EXPECT_TRUE(GetExitCodeThread(t, &code));
   EXPECT_EQ(code, 7u);

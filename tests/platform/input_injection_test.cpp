@@ -6,26 +6,17 @@
 #include "platform/display/input_injection.h"
 #include "platform/user/windows.h"
 #include "platform/user/message_queue.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
-class Input : public ::testing::Test {
+class Input : public WindowTest {
  protected:
   void SetUp() override {
-    drainThreadQueue();
-    MessageRecorder::instance().hook = nullptr;
-    std::u16string cls = registerRecordingClass();
-    for (HWND* w : {&first, &second}) {
-      *w = CreateWindowExW(0, cls.c_str(), u"i", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
-    }
+    WindowTest::SetUp();
+    first = makeWindow();
+    second = makeWindow();
     MessageRecorder::instance().clear();
-  }
-  void TearDown() override {
-    DestroyWindow(second);
-    DestroyWindow(first);
-    drainThreadQueue();
   }
   std::vector<MSG> fetch() {
     std::vector<MSG> out;

@@ -6,7 +6,7 @@
 #include "platform/ce.h"
 #include "platform/user/paint.h"
 #include "platform/user/message_queue.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
@@ -14,21 +14,14 @@ bool operator==(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-class PaintMessages : public ::testing::Test {
+class PaintMessages : public WindowTest {
  protected:
   void SetUp() override {
-    drainThreadQueue();
-    MessageRecorder::instance().hook = nullptr;
-    window = CreateWindowExW(0, registerRecordingClass().c_str(), u"p", WS_VISIBLE,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                             nullptr, nullptr, nullptr);
+    WindowTest::SetUp();
+    window = makeWindow(WS_VISIBLE);
     validate();
     clearWindowInvalidationLog(window);
     MessageRecorder::instance().clear();
-  }
-  void TearDown() override {
-    DestroyWindow(window);
-    drainThreadQueue();
   }
   void validate() {
     PAINTSTRUCT ps;

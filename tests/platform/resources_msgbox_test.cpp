@@ -6,7 +6,7 @@
 #include "platform/user/message_queue.h"
 #include "platform/user/msgbox.h"
 #include "res/resources.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
@@ -23,21 +23,13 @@ TEST(Strings, LoadCopiesAndCutsToTheBuffer) {
   EXPECT_EQ(buf[0], 0);
 }
 
-class Accelerators : public ::testing::Test {
+class Accelerators : public WindowTest {
  protected:
   void SetUp() override {
-    setModuleResources(&programResources());
-    drainThreadQueue();
-    MessageRecorder::instance().hook = nullptr;
-    window = CreateWindowExW(0, registerRecordingClass().c_str(), u"a", 0, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                             nullptr, nullptr);
+    WindowTest::SetUp();
+    window = makeWindow();
     accel = LoadAcceleratorsW(nullptr, MAKEINTRESOURCEW(2));
     MessageRecorder::instance().clear();
-  }
-  void TearDown() override {
-    DestroyWindow(window);
-    drainThreadQueue();
   }
   // The program's loop, until the queue is empty: the commands that came out.
   std::vector<WPARAM> runLoop() {

@@ -6,23 +6,26 @@
 #include <vector>
 
 #include "platform/ce.h"
-#include "tests/support/message_recorder.h"
-#include "platform/user/message_queue.h"
 #include "platform/core/handles.h"
+#include "platform/user/message_queue.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
-class Timers : public ::testing::Test {
+class Timers : public WindowTest {
  protected:
   void SetUp() override {
-    drainThreadQueue();
-    window = CreateWindowExW(0, registerRecordingClass().c_str(), u"t", 0, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                             nullptr, nullptr);
+    WindowTest::SetUp();
+    window = makeWindow();
   }
-  void TearDown() override {
-    DestroyWindow(window);
-    drainThreadQueue();
+  // Returns once a timer of `ms` on a window of its own has ticked: time the
+  // timers' own clock has seen pass, not a sleep that may be cut short.
+  void letTimerTimePass(UINT ms) {
+    HWND witness = makeWindow(0, u"witness");
+    SetTimer(witness, 99, ms, nullptr);
+    MSG m;
+    ASSERT_EQ(GetMessageW(&m, witness, WM_TIMER, WM_TIMER), TRUE);
+    DestroyWindow(witness);
   }
   int countTimerMessages(uintptr_t id) {
     int n = 0;
@@ -50,20 +53,20 @@ TEST_F(Timers, PeriodicTicksArriveUntilKilled) {
   EXPECT_EQ(ids, (std::vector<uintptr_t>{1025, 1025, 1025}));
   EXPECT_TRUE(KillTimer(window, 1025));
   EXPECT_FALSE(KillTimer(window, 1025));
-  Sleep(40);
+  letTimerTimePass(60);  // four periods
   EXPECT_EQ(countTimerMessages(1025), 0);
 }
 
 TEST_F(Timers, ABusyThreadGetsOneTickNotABurst) {
   SetTimer(window, 7, 10, nullptr);
-  Sleep(120);  // a dozen periods pass without a look at the queue
+  Sleep(120);  // busy: a dozen periods pass without a look at the queue
   EXPECT_EQ(countTimerMessages(7), 1);
   KillTimer(window, 7);
 }
 
 TEST_F(Timers, ArmingAgainRestartsThePeriod) {
   SetTimer(window, 1026, 40, nullptr);
-  Sleep(25);
+  Sleep(25);  // most of a period gone
   DWORD rearmed = GetTickCount();
   SetTimer(window, 1026, 40, nullptr);
   MSG m;
@@ -75,7 +78,7 @@ TEST_F(Timers, ArmingAgainRestartsThePeriod) {
 TEST_F(Timers, DestroyingTheWindowStopsItsTimers) {
   SetTimer(window, 3, 10, nullptr);
   DestroyWindow(window);
-  Sleep(30);
+  letTimerTimePass(40);  // four periods
   EXPECT_EQ(countTimerMessages(3), 0);
 }
 

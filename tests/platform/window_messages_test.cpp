@@ -8,8 +8,8 @@
 #include "platform/user/paint.h"
 #include "platform/user/windows.h"
 #include "platform/user/message_queue.h"
-#include "tests/support/message_recorder.h"
 #include "platform/core/errors.h"
+#include "tests/support/window_fixture.h"
 
 namespace {
 
@@ -17,26 +17,10 @@ constexpr UINT kA = WM_USER + 1;
 constexpr UINT kB = WM_USER + 2;
 constexpr UINT kC = WM_USER + 3;
 
-class WindowMessages : public ::testing::Test {
+class WindowMessages : public WindowTest {
  protected:
-  void SetUp() override {
-    drainThreadQueue();
-    MessageRecorder::instance().clear();
-    MessageRecorder::instance().hook = nullptr;
-    className = registerRecordingClass();
-  }
-  void TearDown() override {
-    for (HWND w : made) {
-      if (IsWindow(w)) DestroyWindow(w);
-    }
-    drainThreadQueue();
-    MessageRecorder::instance().hook = nullptr;
-  }
   HWND make(DWORD style = 0, HWND owner = nullptr, LPCWSTR title = u"t") {
-    HWND w = CreateWindowExW(0, className.c_str(), title, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, nullptr, nullptr);
-    made.push_back(w);
-    return w;
+    return makeWindow(style, title, owner);
   }
   // Fetches what is waiting, without blocking, as (message, wParam) pairs.
   std::vector<std::pair<UINT, WPARAM>> fetchAll(HWND filter = nullptr) {
@@ -48,8 +32,6 @@ class WindowMessages : public ::testing::Test {
     }
     return out;
   }
-  std::u16string className;
-  std::vector<HWND> made;
 };
 
 TEST_F(WindowMessages, CreationShowAndDestructionReachTheProcedureInOrder) {
@@ -96,7 +78,7 @@ TEST_F(WindowMessages, HiddenCreationShowsNothingAndVisibilityFollowsShowWindow)
 TEST_F(WindowMessages, ClassesAreRegisteredOnce) {
   WNDCLASSW wc{};
   wc.lpfnWndProc = recordingWindowProc;
-  wc.lpszClassName = className.c_str();
+  wc.lpszClassName = recordingClass.c_str();
   SetLastError(0);
   EXPECT_EQ(RegisterClassW(&wc), 0);
   EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
@@ -191,13 +173,13 @@ TEST_F(WindowMessages, FindWindowMatchesClassAndTitleOldestFirst) {
   HWND first = make(0, nullptr, u"Title");
   HWND owned = make(0, first, u"Title");
   HWND otherTitle = make(0, nullptr, u"Other");
-  EXPECT_EQ(FindWindowW(className.c_str(), u"Title"), first);
-  EXPECT_EQ(FindWindowW(className.c_str(), u"Other"), otherTitle);
+  EXPECT_EQ(FindWindowW(recordingClass.c_str(), u"Title"), first);
+  EXPECT_EQ(FindWindowW(recordingClass.c_str(), u"Other"), otherTitle);
   EXPECT_EQ(FindWindowW(nullptr, u"Other"), otherTitle);
-  EXPECT_EQ(FindWindowW(className.c_str(), u"title"), nullptr);
+  EXPECT_EQ(FindWindowW(recordingClass.c_str(), u"title"), nullptr);
   DestroyWindow(first);  // takes the owned window of this thread with it
   EXPECT_FALSE(IsWindow(owned));
-  EXPECT_EQ(FindWindowW(className.c_str(), u"Title"), nullptr);
+  EXPECT_EQ(FindWindowW(recordingClass.c_str(), u"Title"), nullptr);
   auto top = listLocalTopLevelWindows();
   bool listed = false;
   for (auto& t : top) listed = listed || t.window == otherTitle;

@@ -1,12 +1,9 @@
 #include "tests/support/nmea_capture.h"
 
-#include <dirent.h>
-
-#include <cstdlib>
-
-#include <algorithm>
 #include <fstream>
 #include <set>
+
+#include "tests/support/test_data.h"
 
 namespace {
 
@@ -86,35 +83,4 @@ std::vector<std::string> captureBursts(const std::string& path) {
   return cycleBursts(readCaptureLines(path));
 }
 
-std::string sharedTestdataDir() {
-  // $VT_SHARED_TESTDATA, else beside the main checkout or the folder of
-  // worktrees, else the workplace's shared folder (a clone made elsewhere).
-  const char* env = getenv("VT_SHARED_TESTDATA");
-  for (std::string dir : {std::string(env ? env : ""), std::string(VT_SHARED_TESTDATA),
-                          std::string(VT_SOURCE_DIR) + "/../../shared/testdata",
-                          std::string("/work/shared/testdata")}) {
-    if (DIR* d = opendir((dir + "/nmea").c_str())) {
-      closedir(d);
-      return dir;
-    }
-  }
-  return VT_SHARED_TESTDATA;
-}
-
-std::vector<std::string> captureNames() {
-  std::vector<std::string> names;
-  std::string dir = sharedTestdataDir() + "/nmea";
-  if (DIR* d = opendir(dir.c_str())) {
-    while (struct dirent* e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n.size() > 4 && n.compare(n.size() - 4, 4, ".log") == 0) names.push_back(n);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string capturePath(const std::string& name) {
-  return sharedTestdataDir() + "/nmea/" + name;
-}
+std::string capturePath(const std::string& name) { return testDataPath("nmea/" + name); }

@@ -1,4 +1,4 @@
-// Receiver captures from the shared test data, cut into the bursts a
+// Receiver captures (tests/data/nmea), cut into the bursts a
 // receiver sends: one reporting cycle (the sentences of one fix, about once a
 // second) per burst, each line ending in CR LF as on the wire.
 #pragma once
@@ -18,9 +18,5 @@ std::vector<std::string> cycleBursts(const std::vector<std::string>& lines);
 // readCaptureLines + cycleBursts.
 std::vector<std::string> captureBursts(const std::string& path);
 
-// The shared test data folder (photos/, nmea/).
-std::string sharedTestdataDir();
-
-// The capture file names under the shared test data's nmea/ folder.
-std::vector<std::string> captureNames();
+// The path of a capture under tests/data/nmea.
 std::string capturePath(const std::string& name);

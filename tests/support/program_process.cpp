@@ -1,66 +1,59 @@
 #include "tests/support/program_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <thread>
+#include <cstdlib>
+
+#include "tests/support/wait_for.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+std::string nameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
-int msLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+// The test's environment with `extra` put in, replacing entries of the same name.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extra) {
+  std::vector<std::string> all;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const std::string& x : extra) replaced = replaced || nameOf(x) == nameOf(entry);
+    if (!replaced) all.push_back(entry);
+  }
+  all.insert(all.end(), extra.begin(), extra.end());
+  return all;
 }
 
-std::string nameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
 
 }  // namespace
 
-ProgramProcess::~ProgramProcess() {
-  kill9();
-  if (out_ >= 0) close(out_);
-}
-
-bool ProgramProcess::start(const std::string& program, const std::vector<std::string>& args,
-                           const std::vector<std::string>& env) {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-
-  std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) {
-    std::string entry = *e;
-    bool replaced = false;
-    for (const std::string& extra : env)
-      if (nameOf(extra) == nameOf(entry)) replaced = true;
-    if (!replaced) envStrings.push_back(entry);
-  }
-  for (const std::string& extra : env) envStrings.push_back(extra);
-  std::vector<char*> envp;
-  for (std::string& s : envStrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
-  std::vector<std::string> argStrings{program};
+ProgramProcess::ProgramProcess(const std::string& executable, const std::vector<std::string>& args,
+                               const ProgramOptions& options) {
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) abort();
+  std::vector<std::string> argStrings{options.argv0.empty() ? executable : options.argv0};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : argStrings) argv.push_back(s.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> envStrings = environmentWith(options.env);
+  std::vector<char*> argv = pointersTo(argStrings);
+  std::vector<char*> envp = pointersTo(envStrings);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  // A fresh signal mask and default dispositions, whatever the test runner set.
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t none, all;
@@ -69,104 +62,101 @@ bool ProgramProcess::start(const std::string& program, const std::vector<std::st
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
+  if (posix_spawn(&pid_, executable.c_str(), &actions, &attr, argv.data(), envp.data()) != 0)
+    pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  close(pipeFds[1]);
-  if (rc != 0) {
-    close(pipeFds[0]);
-    errno = rc;
-    return false;
-  }
-  pid_ = pid;
-  out_ = pipeFds[0];
-  eof_ = false;
-  reaped_ = false;
-  pending_.clear();
-  lines_.clear();
-  return true;
+  close(out[1]);
+  close(err[1]);
+  outReader_ = std::thread(&ProgramProcess::readLoop, this, out[0], &out_);
+  errReader_ = std::thread(&ProgramProcess::readLoop, this, err[0], &err_);
 }
 
-bool ProgramProcess::running() {
-  if (pid_ < 0 || reaped_) return false;
-  return !wait(0);
+ProgramProcess::~ProgramProcess() {
+  kill9();
+  outReader_.join();
+  errReader_.join();
 }
 
-bool ProgramProcess::fillBuffer(int timeoutMs) {
-  if (out_ < 0 || eof_) return false;
-  struct pollfd p = {out_, POLLIN, 0};
-  int rc = poll(&p, 1, timeoutMs);
-  if (rc <= 0) return false;
+void ProgramProcess::readLoop(int fd, std::vector<std::string>* lines) {
+  std::string pending;
   char buf[4096];
-  ssize_t n = read(out_, buf, sizeof buf);
-  if (n < 0 && errno == EINTR) return true;
-  if (n <= 0) {
-    eof_ = true;
-    return false;
-  }
-  pending_.append(buf, static_cast<size_t>(n));
-  return true;
-}
-
-bool ProgramProcess::readLine(std::string* line, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    size_t nl = pending_.find('\n');
-    if (nl != std::string::npos) {
-      *line = pending_.substr(0, nl);
-      pending_.erase(0, nl + 1);
-      lines_.push_back(*line);
-      return true;
-    }
-    if (!fillBuffer(msLeft(deadline)) && (eof_ || msLeft(deadline) == 0)) return false;
-  }
-}
-
-bool ProgramProcess::waitForLine(const std::string& text, int timeoutMs, std::string* found) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::string line;
-  while (readLine(&line, msLeft(deadline))) {
-    if (line.find(text) != std::string::npos) {
-      if (found) *found = line;
-      return true;
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    pending.append(buf, static_cast<size_t>(n));
+    size_t nl;
+    while ((nl = pending.find('\n')) != std::string::npos) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines->push_back(pending.substr(0, nl));
+      pending.erase(0, nl + 1);
+      changed_.notify_all();
     }
   }
-  return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!pending.empty()) lines->push_back(pending);
+  ++closedStreams_;
+  changed_.notify_all();
+  close(fd);
 }
 
-void ProgramProcess::readRemainingLines(int timeoutMs) {
-  std::string line;
-  while (readLine(&line, timeoutMs)) {
-  }
+std::vector<std::string> ProgramProcess::outLines() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return out_;
 }
 
-bool ProgramProcess::signal(int sig) {
-  if (pid_ < 0 || reaped_) return false;
-  return ::kill(pid_, sig) == 0;
+std::vector<std::string> ProgramProcess::errLines() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return err_;
 }
 
-bool ProgramProcess::wait(int timeoutMs, int* status) {
-  if (pid_ < 0) return false;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!reaped_) {
-    int raw = 0;
-    pid_t r = waitpid(pid_, &raw, WNOHANG);
-    if (r == pid_) {
-      reaped_ = true;
-      status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : raw;
-      break;
-    }
-    if (r < 0 && errno != EINTR) return false;
-    if (msLeft(deadline) == 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (status) *status = status_;
+bool ProgramProcess::waitForOutLine(const std::function<bool(const std::string&)>& match,
+                                    std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    for (const std::string& l : out_)
+      if (match(l)) return true;
+    return false;
+  });
+}
+
+bool ProgramProcess::waitForOutLine(const std::string& exact, std::chrono::milliseconds timeout) {
+  return waitForOutLine([&](const std::string& l) { return l == exact; }, timeout);
+}
+
+bool ProgramProcess::waitForOutLines(size_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return out_.size() >= count; });
+}
+
+// Reaps the child if it has ended; true once it has.
+bool ProgramProcess::reaped() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (exited_) return true;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+  exited_ = true;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  // Everything it wrote is read before its end is reported.
+  changed_.wait_for(lock, std::chrono::seconds(2), [&] { return closedStreams_ == 2; });
   return true;
+}
+
+int ProgramProcess::waitForExit(std::chrono::milliseconds timeout) {
+  if (pid_ < 0 || !waitFor([this] { return reaped(); }, timeout)) return -1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return status_;
+}
+
+bool ProgramProcess::running() { return pid_ > 0 && !reaped(); }
+
+void ProgramProcess::signal(int sig) {
+  if (running()) kill(pid_, sig);
 }
 
 void ProgramProcess::kill9() {
-  if (pid_ < 0 || reaped_) return;
-  ::kill(pid_, SIGKILL);
-  wait(10000);
+  if (!running()) return;
+  kill(pid_, SIGKILL);
+  waitForExit(std::chrono::seconds(10));
 }

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
+
+#include "tests/support/wait_for.h"
 
 PtyReceiver::PtyReceiver() {
   master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -58,14 +58,26 @@ int PtyReceiver::unread() const {
   return n;
 }
 
+bool PtyReceiver::waitUntilArrived(int bytes, int timeoutMs) const {
+  return waitFor([&] { return unread() >= bytes; }, std::chrono::milliseconds(timeoutMs));
+}
+
 bool PtyReceiver::waitUntilRead(int timeoutMs) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int n = unread();
-    if (n == 0) return true;
-    if (n < 0 || std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  return waitFor([&] { return unread() == 0; }, std::chrono::milliseconds(timeoutMs));
+}
+
+bool PtyReceiver::sendAndWaitUntilRead(const std::string& bytes, int settleMs) {
+  if (!send(bytes)) return false;
+  bool seen = false;
+  if (waitFor(
+          [&] {
+            const int n = unread();
+            seen = seen || n > 0;
+            return seen && n == 0;
+          },
+          std::chrono::milliseconds(settleMs)))
+    return true;
+  return !seen && unread() == 0;
 }
 
 void PtyReceiver::hangUp() {

@@ -1,5 +1,7 @@
 // A GPS receiver on the far side of a pty: the test writes NMEA text into the
-// master end; the program reads the slave end as its "Com1:".
+// master end; the program (or the worker in the test's own process) reads the
+// slave end as its "Com1:". The one pty helper of the tests: a run that only
+// needs a port to open holds one that stays silent.
 #pragma once
 
 #include <string>
@@ -21,8 +23,18 @@ class PtyReceiver {
   bool send(const std::string& bytes);
   // Bytes sent that the program has not read yet.
   int unread() const;
-  // Waits until the program has read everything sent; false on time-out.
+  // Waits until at least `bytes` bytes wait at the slave: written bytes reach
+  // it a moment after the write returns.
+  bool waitUntilArrived(int bytes, int timeoutMs) const;
+  // Waits until nothing sent waits at the slave; false on time-out. Bytes
+  // written a moment ago may not have arrived yet, so an empty port proves a
+  // read only when what was sent had arrived before.
   bool waitUntilRead(int timeoutMs) const;
+  // Sends the bytes and returns once the program has read them: they were
+  // seen waiting at the slave and then gone. Bytes read before the first look
+  // are never seen waiting; then the port staying empty for `settleMs` (a
+  // few of the reader's periods) counts as read.
+  bool sendAndWaitUntilRead(const std::string& bytes, int settleMs);
   // Closes the master: the slave sees a hang-up, as when a USB receiver is
   // pulled out.
   void hangUp();

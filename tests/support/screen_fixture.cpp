@@ -13,7 +13,7 @@ std::vector<RecordedBox> ScreenTest::boxes;
 std::function<void()> ScreenTest::whileBoxOpen;
 
 void ScreenTest::SetUp() {
-  DeviceImageTest::SetUp();
+  WindowTest::SetUp();
   boxes.clear();
   whileBoxOpen = nullptr;
   setMessageBoxBackend([](HWND, LPCWSTR text, LPCWSTR caption, UINT) -> int {
@@ -33,9 +33,7 @@ void ScreenTest::SetUp() {
     wc.lpszClassName = u"VtScreenTest";
     registered = RegisterClassW(&wc) != 0;
   }
-  window = CreateWindowExW(0, u"VtScreenTest", u"screen test", WS_VISIBLE, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr,
-                           nullptr);
+  window = makeWindow(WS_VISIBLE, u"screen test", nullptr, u"VtScreenTest");
   ASSERT_NE(window, nullptr);
   shared.mainWindow = window;
   ShowWindow(window, SW_MAXIMIZE);
@@ -44,16 +42,12 @@ void ScreenTest::SetUp() {
 }
 
 void ScreenTest::TearDown() {
-  KillTimer(window, kBatchTimerId);
-  DestroyWindow(window);
-  // Drops the quit message WM_DESTROY posted, and any timer left.
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
   setMessageBoxBackend(nullptr);
   whileBoxOpen = nullptr;
   shared.photoList = nullptr;
-  DeviceImageTest::TearDown();
+  // The window goes, and with it its timers and the quit message its
+  // WM_DESTROY posts.
+  WindowTest::TearDown();
 }
 
 void ScreenTest::listPhotos(int count) {

@@ -10,14 +10,14 @@
 
 #include "card/photo_list.h"
 #include "platform/ce.h"
-#include "tests/support/device_image_fixture.h"
+#include "tests/support/window_fixture.h"
 
 struct RecordedBox {
   std::string title;
   std::string text;
 };
 
-class ScreenTest : public DeviceImageTest {
+class ScreenTest : public WindowTest {
  protected:
   void SetUp() override;
   void TearDown() override;

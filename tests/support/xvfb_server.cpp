@@ -10,10 +10,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -26,7 +26,13 @@ bool onPath(const char* program) {
 
 XvfbServer::~XvfbServer() { stop(); }
 
-bool XvfbServer::available() { return onPath("Xvfb") && onPath("import") && onPath("xdotool"); }
+std::string XvfbServer::missingTools() {
+  std::string missing;
+  for (const char* tool : {"Xvfb", "import", "xdotool"}) {
+    if (!onPath(tool)) missing += std::string(missing.empty() ? "" : ", ") + tool;
+  }
+  return missing;
+}
 
 bool XvfbServer::start() {
   int fds[2];
@@ -91,15 +97,13 @@ int XvfbServer::run(const std::string& command, std::string* output) const {
 }
 
 std::string XvfbServer::findWindow(const std::string& title, int timeoutMs) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  do {
-    std::string out;
-    if (run("xdotool search --onlyvisible --name '^" + title + "$'", &out) == 0 && !out.empty()) {
-      return out.substr(0, out.find('\n'));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return "";
+  std::string out;
+  if (!waitFor([&] {
+        return run("xdotool search --onlyvisible --name '^" + title + "$'", &out) == 0 &&
+               !out.empty();
+      }, std::chrono::milliseconds(timeoutMs)))
+    return "";
+  return out.substr(0, out.find('\n'));
 }
 
 bool XvfbServer::grabWindow(const std::string& windowId, Surface* out) const {

@@ -16,8 +16,9 @@ class XvfbServer {
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
 
-  // Whether Xvfb, import and xdotool are installed; tests skip without them.
-  static bool available();
+  // Which of Xvfb, import (imagemagick) and xdotool are not installed, as
+  // "Xvfb, xdotool"; empty when all are. Tests skip without them, saying so.
+  static std::string missingTools();
   // Starts the server; false when it does not come up within a few seconds.
   bool start();
   void stop();

@@ -158,6 +158,8 @@ TEST_F(BatchTest, ExitDuringABatchTakesExactlyOneMorePhoto) {
 // What each tick invalidates, per batch size: the percent strip at the first
 // photo, the digits patch when the whole percent changes, the bar from
 // progressStep segments before its new end when the segment count changes.
+// The sizes at the edges of each bar step (the bar runs 6, 5, 3 or 1
+// segments ahead) show the step through where the bar's repaint starts.
 TEST_F(BatchTest, EachTickInvalidatesWhatChanged) {
   struct Step {
     int tick;
@@ -170,6 +172,13 @@ TEST_F(BatchTest, EachTickInvalidatesWhatChanged) {
   } scenarios[] = {
       {1, 1, {{1, "(0,128,480,150) (433,151,450,163)"}}},
       {1, 3, {{1, "(0,128,480,150) (399,151,450,163)"}}},  // never reset between batches
+      {2, 1, {{1, "(0,128,480,150) (127,151,450,163)"}}},   // 50 %: 12 segments, 6 ahead
+      {3, 1, {{1, "(0,128,480,150) (76,151,450,163)"}}},    // 33 %: 8, 5 ahead
+      {5, 1, {{1, "(0,128,480,150) (25,151,450,163)"}}},    // 20 %: 5, 5 ahead
+      {6, 1, {{1, "(0,128,480,150) (8,151,450,163)"}}},     // 16 %: 4, 5 ahead
+      {11, 1, {{1, "(0,128,480,150) (-26,151,450,163)"}}},  // 9 %: 2, 5 ahead
+      {24, 1, {{1, "(0,128,480,150) (-9,151,450,163)"}}},   // 4.17 %: 1, 3 ahead
+      {25, 1, {{1, "(0,128,480,150) (25,151,450,163)"}}},   // 4 %: 1, 1 ahead
       {7, 1, {{1, "(0,128,480,150) (-9,151,450,163)"}, {2, "(180,128,260,140) (59,151,450,163)"}}},
       {30, 1, {{1, "(0,128,480,150)"}, {2, "(180,128,260,140) (25,151,450,163)"}, {3, "(180,128,260,140) (42,151,450,163)"}}},
       {12, 1, {{1, "(0,128,480,150) (8,151,450,163)"}, {2, "(180,128,260,140) (42,151,450,163)"},
@@ -246,17 +255,6 @@ TEST_F(BatchTest, PercentIsSinglePrecision) {
   EXPECT_EQ(shared.progressPercent.load(), 66.66667f);
 }
 
-TEST(BatchArithmetic, StepTableAndSegments) {
-  const int steps[][2] = {{2, 6}, {3, 5}, {5, 5}, {6, 5}, {11, 5}, {12, 3}, {24, 3}, {25, 1}, {1000, 1}};
-  for (const auto& s : steps) EXPECT_EQ(progressStepFor(s[0], 9), s[1]) << s[0];
-  EXPECT_EQ(progressStepFor(1, 9), 9);
-  EXPECT_EQ(barSegments(0.0f), 0);
-  EXPECT_EQ(barSegments(3.99f), 0);
-  EXPECT_EQ(barSegments(4.0f), 1);
-  EXPECT_EQ(barSegments(52.999996f), 13);
-  EXPECT_EQ(barSegments(100.0f), 25);
-}
-
 TEST_F(BatchTest, CommandsAndForeignTimers) {
   EXPECT_EQ(send(WM_COMMAND, 40002, 0), 0);
   ASSERT_EQ(boxes.size(), 1u);
@@ -311,8 +309,12 @@ TEST_F(BatchTest, TheTimerPacesTheBatch) {
   EXPECT_GE(at[0], 25u);
   EXPECT_LT(at[0], 300u);
   EXPECT_GE(at[1] - at[0], 480u);
-  Sleep(600);
-  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+  // Once a timer of a window of its own has ticked after a whole pause
+  // between photos, a batch timer still armed would have ticked too.
+  HWND witness = makeWindow(0, u"witness");
+  SetTimer(witness, 99, kNextTickMs + 100, nullptr);
+  ASSERT_EQ(GetMessageW(&msg, witness, WM_TIMER, WM_TIMER), TRUE);
+  EXPECT_FALSE(PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_NOREMOVE));
 }
 
 }  // namespace

@@ -51,20 +51,20 @@ TEST(PhotoGenerator, PhotoHasTheAcceptedExifLayoutAndReadsBackInExiftool) {
     spec.dateTimeOriginal = "2026:03:06 12:30:15";
     const std::string photo = makeCameraPhoto(spec);
     ASSERT_GT(photo.size(), 1000u);
-    const size_t p = jfif ? 22 : 4;  // the APP1 length field
+    const size_t lengthField = jfif ? 22 : 4;  // APP1's, after FF D8 or after the JFIF APP0
     ASSERT_EQ(photo.substr(0, 2), "\xFF\xD8");
-    ASSERT_EQ(photo.substr(p - 2, 2), "\xFF\xE1");
-    const size_t t = p + 8;
-    ASSERT_EQ(photo.substr(p + 2, 6), std::string("Exif\0\0", 6));
-    ASSERT_EQ(photo.substr(t, 8), std::string("II\x2A\0\x08\0\0\0", 8));
-    const unsigned n = le16(photo, t + 8);
+    ASSERT_EQ(photo.substr(lengthField - 2, 2), "\xFF\xE1");
+    const size_t tiff = lengthField + 8;
+    ASSERT_EQ(photo.substr(lengthField + 2, 6), std::string("Exif\0\0", 6));
+    ASSERT_EQ(photo.substr(tiff, 8), std::string("II\x2A\0\x08\0\0\0", 8));
+    const unsigned entries = le16(photo, tiff + 8);
     unsigned exifIfd = 0;
-    for (unsigned i = 0; i < n; ++i)
-      if (le16(photo, t + 10 + 12 * i) == 0x8769) exifIfd = le16(photo, t + 10 + 12 * i + 8);
-    const unsigned ifd1 = le16(photo, t + 10 + 12 * n);
-    EXPECT_GT(exifIfd, 10 + 12 * n + 4);
+    for (unsigned i = 0; i < entries; ++i)
+      if (le16(photo, tiff + 10 + 12 * i) == 0x8769) exifIfd = le16(photo, tiff + 10 + 12 * i + 8);
+    const unsigned ifd1 = le16(photo, tiff + 10 + 12 * entries);
+    EXPECT_GT(exifIfd, 10 + 12 * entries + 4);
     EXPECT_GT(ifd1, exifIfd);
-    const size_t appLength = readBe16(photo.data() + p);
+    const size_t appLength = readBe16(reinterpret_cast<const uint8_t*>(photo.data()) + lengthField);
     EXPECT_LT(appLength, 65408u);
 
     const std::string dir = makeTempDir("vt-photogen");

@@ -8,16 +8,18 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/geotag/track_log.h"
+#include "tests/gps/track_model.h"
+#include "tests/support/control_client.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
+#include "tests/support/program_process.h"
 #include "tests/support/pty_receiver.h"
-#include "tests/support/spawned_program.h"
+#include "tests/support/wait_for.h"
 #include "tools/photogen/camera_photo.h"
 #include "tools/photogen/nmea_fixes.h"
 
@@ -56,7 +58,7 @@ class TaggingEndToEnd : public ::testing::Test {
     fixes = readCaptureFixes(capturePath(kCapture));
     ASSERT_GE(fixes.size(), 12u);
     socket = image.path("control.sock");
-    program = std::make_unique<SpawnedProgram>(
+    program = std::make_unique<ProgramProcess>(
         VT_PROGRAM, std::vector<std::string>{"--root", image.root(), "--display", "headless",
                                              "--msgbox", "wait", "--control", socket});
     ASSERT_TRUE(waitForControl(socket, 10s));
@@ -70,30 +72,29 @@ class TaggingEndToEnd : public ::testing::Test {
   }
 
   std::string control(const std::string& command) { return controlCommand(socket, command); }
-
   bool waitFor(const std::string& command, const std::string& replyStart,
                std::chrono::milliseconds timeout, std::string* reply = nullptr) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-      const std::string r = control(command);
-      if (r.rfind(replyStart, 0) == 0) {
-        if (reply) *reply = r;
-        return true;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
+    return waitForReply(socket, command, replyStart, timeout, reply);
   }
 
-  // Sends bursts [from, to) as a receiver would, faster than real time, and
-  // waits until the recorder has read them and logged its tick.
+  // Sends bursts [from, to), one reporting cycle each, faster than a
+  // receiver would; every fix of this capture is valid.
   void replay(size_t from, size_t to) {
-    for (size_t i = from; i < to && i < bursts.size(); ++i) {
-      ASSERT_TRUE(receiver.send(bursts[i]));
-      std::this_thread::sleep_for(30ms);
-    }
-    ASSERT_TRUE(receiver.waitUntilRead(5000));
-    std::this_thread::sleep_for(700ms);
+    for (size_t i = from; i < to && i < bursts.size(); ++i) ASSERT_TRUE(receiver.send(bursts[i]));
+  }
+  // The day's log as the recorder writes it from the given bursts.
+  std::string logOf(const std::vector<size_t>& burstIndexes) {
+    TrackModel model;
+    for (size_t i : burstIndexes) model.tick(bursts[i]);
+    return model.files().count("210706.log") ? model.files().at("210706.log") : "";
+  }
+  bool waitForLog(const std::string& expected) {
+    return ::waitFor([&] { return readWholeFile(logPath(image, kLogDate)) == expected; }, 10s);
+  }
+  static std::vector<size_t> range(size_t from, size_t to) {
+    std::vector<size_t> out;
+    for (size_t i = from; i < to; ++i) out.push_back(i);
+    return out;
   }
 
   // A card folder with photos taken at the given fixes (camera clock three
@@ -140,13 +141,13 @@ class TaggingEndToEnd : public ::testing::Test {
   std::vector<std::string> bursts;
   std::vector<CaptureFix> fixes;
   std::string socket;
-  std::unique_ptr<SpawnedProgram> program;
+  std::unique_ptr<ProgramProcess> program;
 };
 
 TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   replay(0, 12);
+  ASSERT_TRUE(waitForLog(logOf(range(0, 12)))) << "the recorder logs the first fixes";
   const long logged = fileSize(logPath(image, kLogDate));
-  ASSERT_GT(logged, 0) << "the recorder logged the first fixes";
   EXPECT_EQ(control("window"), "hidden");
 
   const auto photos = makeCard("cardA", "IMG_", {2, 5, 9}, 1);
@@ -161,9 +162,8 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   EXPECT_EQ(control("window"), "visible") << "the screen stays up beneath the closing message";
 
   // While the closing message is open the batch is not over: fixes that
-  // arrive now are not logged, and the day's log stays closed.
-  replay(12, 15);
-  EXPECT_EQ(fileSize(logPath(image, kLogDate)), logged);
+  // arrive now are read and dropped, and the day's log stays closed.
+  ASSERT_TRUE(receiver.sendAndWaitUntilRead(bursts[12] + bursts[13] + bursts[14], 2000));
 
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(geotagged(photos[i])) << photos[i];
   EXPECT_FALSE(geotagged(photos[3]));
@@ -174,11 +174,16 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   EXPECT_NEAR(lon, 2.333, 0.01);   // 00219.98 E
   EXPECT_FALSE(fileExists(image.path("cardA/DCIM/temp.jpg")));
 
+  EXPECT_EQ(fileSize(logPath(image, kLogDate)), logged);
   EXPECT_EQ(control("press-ok"), "ok");
   EXPECT_TRUE(waitFor("window", "hidden", 2s));
   replay(15, 20);
-  EXPECT_GT(fileSize(logPath(image, kLogDate)), logged) << "logging resumes once the batch is over";
-  EXPECT_EQ(fileSize(logPath(image, kLogDate)) % 14, 0);
+  std::vector<size_t> kept = range(0, 12);
+  for (size_t i : range(15, 20)) kept.push_back(i);
+  EXPECT_TRUE(waitForLog(logOf(kept)))
+      << "logging resumes once the batch is over, without the fixes that came beneath the "
+         "closing message; the log holds "
+      << fileSize(logPath(image, kLogDate)) / 14 << " records";
 }
 
 // A card swapped mid-batch: the batch finishes on the list it started with
@@ -186,6 +191,7 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
 // new card), and the new card is announced after the closing message.
 TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
   replay(0, 12);
+  ASSERT_TRUE(waitForLog(logOf(range(0, 12))));
   const auto first = makeCard("cardA", "IMG_", {1, 2, 3, 4, 5, 6}, 0);
   const auto second = makeCard("cardB", "DSC_", {7, 8}, 0);
   std::vector<long> sizesA, sizesB;
@@ -196,13 +202,11 @@ TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
   control("tap 50 205");
 
   // Swap as soon as the first photo has been rewritten (127 bytes longer).
-  const auto end = std::chrono::steady_clock::now() + 5s;
-  int taggedBeforeSwap = 0;
-  while (taggedBeforeSwap == 0 && std::chrono::steady_clock::now() < end) {
-    for (size_t i = 0; i < first.size(); ++i) taggedBeforeSwap += fileSize(first[i]) == sizesA[i] + 127;
-    std::this_thread::sleep_for(5ms);
-  }
-  ASSERT_GT(taggedBeforeSwap, 0);
+  ASSERT_TRUE(::waitFor([&] {
+    for (size_t i = 0; i < first.size(); ++i)
+      if (fileSize(first[i]) == sizesA[i] + 127) return true;
+    return false;
+  }, 5s));
   insertCard("cardB", "0002FFEE01");
 
   std::string box;
@@ -215,14 +219,14 @@ TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
   for (size_t i = 0; i < second.size(); ++i) EXPECT_EQ(fileSize(second[i]), sizesB[i]);
   EXPECT_FALSE(fileExists(image.path("cardB/DCIM/temp.jpg")));
 
-  // The new card waited for the batch; it comes up once OK is touched.
-  std::this_thread::sleep_for(700ms);
-  EXPECT_EQ(control("window"), "visible");
+  // The new card waited for the batch: the end of the batch hides the
+  // screen, and the card watcher, back at work, then finds card B new and
+  // shows it again (its check of a new card takes half a second). Had the
+  // watcher taken card B in during the batch, the screen would stay down.
+  EXPECT_EQ(control("window"), "visible") << "the screen stays up beneath the closing message";
   EXPECT_EQ(control("press-ok"), "ok");
-  // The end of the batch hides the screen; the card watcher, back at work,
-  // then finds card B new and shows it again within a tick or two.
-  std::this_thread::sleep_for(1500ms);
-  EXPECT_EQ(control("window"), "visible") << "the new card is announced after the batch";
+  EXPECT_TRUE(waitFor("window", "hidden", 2s));
+  EXPECT_TRUE(waitFor("window", "visible", 5s)) << "the new card is announced after the batch";
   EXPECT_EQ(control("msgbox"), "none");
 }
 
