@@ -171,10 +171,10 @@ bool startControlChannel(const std::string& path) {
   int fd = hostCalls().socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd < 0) return false;
   // Made owner-only from the start: nobody else may drive the program.
-  mode_t old = umask(0177);
+  mode_t old = hostCalls().umask(0177);
   int bound = hostCalls().bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   int err = errno;
-  umask(old);
+  hostCalls().umask(old);
   if (bound != 0 || hostCalls().chmod(path.c_str(), 0600) != 0 ||
       hostCalls().listen(fd, 8) != 0) {
     if (bound == 0) err = errno;

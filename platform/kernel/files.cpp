@@ -81,13 +81,10 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
   }
   int fd = hostCalls().open(path.c_str(), flags, 0666);
   if (fd < 0) {
-    int e = errno;
-    if (e == ENOENT && disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
-      SetLastError(ERROR_PATH_NOT_FOUND);
-    else if (e == EEXIST)
-      SetLastError(ERROR_FILE_EXISTS);
+    if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
+      setLastErrorFromCreateErrno(errno);
     else
-      setLastErrorFromErrno(e);
+      setLastErrorFromErrno(errno);
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
@@ -369,7 +366,7 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   }
   // The copy is made beside the target and renamed over it, so the target is
   // either the old file or the whole new one, never a torn mix.
-  std::string tmp = to + ".copy-" + std::to_string(getpid());
+  std::string tmp = to + ".copy-" + std::to_string(hostCalls().getpid());
   int out = hostCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
   if (out < 0) {
     setLastErrorFromErrno(errno);

@@ -100,7 +100,7 @@ static bool writeAll(int fd, const std::string& bytes, int* err) {
 // Writes the whole registry beside the file and renames it into place.
 LONG saveRegistry(const Registry& r) {
   std::string path = registryFilePath();
-  std::string tmp = path + ".tmp-" + std::to_string(getpid());
+  std::string tmp = path + ".tmp-" + std::to_string(hostCalls().getpid());
   std::string text = formatRegistry(r);
   int fd = hostCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) return static_cast<LONG>(ceErrorFromErrno(errno));
