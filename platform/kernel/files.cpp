@@ -91,6 +91,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
   if (hostCalls().fstat(fd, &st) != 0) {
     setLastErrorFromErrno(errno);
     hostCalls().close(fd);
+    // A failed CREATE_NEW leaves no file behind: the caller, told it has
+    // none, would never remove it, and the name would stay taken.
+    if (flags & O_EXCL) hostCalls().unlink(path.c_str());
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
