@@ -159,7 +159,10 @@ void noteHostCallFailure(const char* name, const HostCallSubject& subject) {
     const auto* local = reinterpret_cast<const sockaddr_un*>(subject.address);
     copyText(f.path, sizeof f.path, local->sun_path, strnlen(local->sun_path, sizeof local->sun_path));
   }
-  if (subject.descriptor >= 0 && !subject.path) nameDescriptor(subject.descriptor, f.path, sizeof f.path);
+  // A port with nothing waiting answers EAGAIN on every tick, and EINTR is
+  // retried: neither is worth a look-up of the descriptor's file.
+  if (subject.descriptor >= 0 && !subject.path && saved != EAGAIN && saved != EINTR)
+    nameDescriptor(subject.descriptor, f.path, sizeof f.path);
   errno = saved;
 }
 
