@@ -53,6 +53,7 @@ struct Fault {
 
 struct FaultState {
   Fault fault;
+  bool releases = false;  // close and closedir let go of the descriptor even when they fail
   int calls = 0;
 };
 FaultState gState;
@@ -65,6 +66,7 @@ struct Faulty<R(A...)> {
   static R call(A... args) {
     int n = ++gState.calls;
     if (n == gState.fault.nth || (gState.fault.persistent && n > gState.fault.nth)) {
+      if (gState.releases) real(args...);
       errno = gState.fault.error;
       if constexpr (std::is_pointer_v<R>)
         return nullptr;
@@ -89,7 +91,7 @@ void putFaultIn(HostCall<R(A...)>& entry) {
 }
 
 void armFault(const Fault& fault) {
-  gState = FaultState{fault, 0};
+  gState = FaultState{fault, fault.entry == "close" || fault.entry == "closedir", 0};
   forEachHostCall(hostCalls(), [&](auto& entry) {
     if (fault.entry == entry.name()) putFaultIn(entry);
   });
