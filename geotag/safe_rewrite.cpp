@@ -103,8 +103,11 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
   }
   if (!MoveFileExW(kTempPhotoPath, photoPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     // A failed flush of the folder comes after the rename: the photo is then
-    // the whole tagged copy already.
-    if (GetFileAttributesW(kTempPhotoPath) == INVALID_FILE_ATTRIBUTES) return TagOutcome::Tagged;
+    // the whole tagged copy already. Only a copy known to be gone says so; one
+    // that cannot be looked at may still be waiting beside the photo.
+    if (GetFileAttributesW(kTempPhotoPath) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND)
+      return TagOutcome::Tagged;
     DeleteFileW(kTempPhotoPath);
     return TagOutcome::WriteFailed;
   }

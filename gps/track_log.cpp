@@ -34,14 +34,16 @@ void closeOpenLog() {
 // lies beyond it: a write torn by a crash or a power cut, or cut short by a
 // full volume, leaves a partial record at the end, and appending after it
 // would misalign every later record of the day. The partial bytes hold no
-// whole record, so nothing readable is lost.
-void alignToWholeRecords(HANDLE log) {
+// whole record, so nothing readable is lost (and if they cannot be cut off,
+// the next record written covers them). False when the size or the pointer
+// cannot be made sure of: an append could then land anywhere.
+bool alignToWholeRecords(HANDLE log) {
   DWORD size = GetFileSize(log, nullptr);
-  if (size == 0xFFFFFFFFu) return;
+  if (size == 0xFFFFFFFFu) return false;
   DWORD whole = size - size % kTrackRecordBytes;
-  if (whole == size) return;
-  if (SetFilePointer(log, static_cast<LONG>(whole), nullptr, FILE_BEGIN) == whole)
-    SetEndOfFile(log);
+  if (SetFilePointer(log, static_cast<LONG>(whole), nullptr, FILE_BEGIN) != whole) return false;
+  if (whole != size) SetEndOfFile(log);
+  return true;
 }
 
 }  // namespace
@@ -57,9 +59,14 @@ void openDailyLog(const char* fixDate) {
     shared.logFile = nullptr;
     return;
   }
+  // A file whose end cannot be found is not appended to; the next tick
+  // tries again.
+  if (!alignToWholeRecords(log)) {
+    CloseHandle(log);
+    shared.logFile = nullptr;
+    return;
+  }
   shared.logFile = log;
-  SetFilePointer(log, 0, nullptr, FILE_END);
-  alignToWholeRecords(log);
 }
 
 void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes) {
@@ -99,7 +106,10 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
     HANDLE log = shared.logFile;
     DWORD written = 0;
     BOOL ok = WriteFile(log, records, static_cast<DWORD>(recordBytes), &written, nullptr);
-    if (!ok || written != static_cast<DWORD>(recordBytes)) alignToWholeRecords(log);
+    // A failed write leaves the end where the last whole record ends, or
+    // the log closed, to be reopened and aligned at the next tick.
+    if ((!ok || written != static_cast<DWORD>(recordBytes)) && !alignToWholeRecords(log))
+      closeOpenLog();
   }
 }
 

@@ -5,8 +5,8 @@
 // run passed on. Launch values this host cannot run (the device's own shell,
 // a path that maps to nothing) are reported and skipped. The Depend<N>
 // values are not honoured: the programs start one after the other. This is
-// the host's launcher, not part of the layer's CE calls, so it calls
-// posix_spawn and waitpid directly.
+// the host's launcher, not part of the layer's CE calls: it starts and waits
+// for the programs with posix_spawn and waitpid from the host-call table.
 #include "host/boot.h"
 
 #include <signal.h>
@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "platform/core/byte_order.h"
+#include "platform/core/host_calls.h"
 #include "platform/kernel/device_image.h"
 #include "platform/registry/registry.h"
 #include "platform/core/wide_text.h"
@@ -98,7 +99,7 @@ int bootDevice(const std::vector<std::string>& options) {
     std::string name = utf8FromUtf16(e.name);
     std::string cePath = utf8FromUtf16(e.cePath);
     std::string hostPath;
-    if (!hostPathFor(e.cePath.c_str(), &hostPath) || access(hostPath.c_str(), X_OK) != 0) {
+    if (!hostPathFor(e.cePath.c_str(), &hostPath) || hostCalls().access(hostPath.c_str(), X_OK) != 0) {
       fprintf(stderr, "vellumtrace: boot: %s: cannot start %s: %s\n", name.c_str(),
               cePath.c_str(), hostPath.empty() ? "not in the device image" : strerror(errno));
       result = 1;
@@ -110,10 +111,9 @@ int bootDevice(const std::vector<std::string>& options) {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    int err = posix_spawn(&pid, hostPath.c_str(), nullptr, &attr, argv.data(), environ);
-    if (err != 0) {
+    if (hostCalls().posix_spawn(&pid, hostPath.c_str(), nullptr, &attr, argv.data(), environ) != 0) {
       fprintf(stderr, "vellumtrace: boot: %s: cannot start %s: %s\n", name.c_str(),
-              cePath.c_str(), strerror(err));
+              cePath.c_str(), strerror(errno));
       result = 1;
       continue;
     }
@@ -129,13 +129,13 @@ int bootDevice(const std::vector<std::string>& options) {
     if (sigwait(&wanted, &sig) != 0) continue;
     if (sig == SIGINT || sig == SIGTERM) {
       for (pid_t pid : children)
-        if (pid > 0) kill(pid, sig);
+        if (pid > 0) hostCalls().kill(pid, sig);
       continue;
     }
     for (pid_t& pid : children) {
       if (pid <= 0) continue;
       int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) {
+      if (hostCalls().waitpid(pid, &status, WNOHANG) == pid) {
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) result = 1;
         pid = 0;
         --running;

@@ -54,14 +54,14 @@ struct RemoteWindow {
 std::vector<RemoteWindow> gRemote;
 
 std::string runFolderFor(const std::string& root) {
-  std::string folder = root + ".run-" + std::to_string(getuid());
+  std::string folder = root + ".run-" + std::to_string(hostCalls().getuid());
   // Socket paths are short (108 bytes); a deep device root gets its run
   // folder under /tmp instead, named after the root.
   if (folder.size() + 24 < sizeof(sockaddr_un{}.sun_path)) return folder;
   unsigned long long h = 1469598103934665603ull;
   for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
   char buf[64];
-  snprintf(buf, sizeof buf, "/tmp/vellumtrace-%u-%016llx", static_cast<unsigned>(getuid()), h);
+  snprintf(buf, sizeof buf, "/tmp/vellumtrace-%u-%016llx", static_cast<unsigned>(hostCalls().getuid()), h);
   return buf;
 }
 
@@ -71,7 +71,7 @@ bool prepareRunFolder(const std::string& folder) {
   if (hostCalls().mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat st;
   if (hostCalls().lstat(folder.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0) {
+  if (!S_ISDIR(st.st_mode) || st.st_uid != hostCalls().getuid() || (st.st_mode & 077) != 0) {
     errno = EACCES;
     return false;
   }
@@ -183,7 +183,7 @@ HWND findRemote(LPCWSTR className, LPCWSTR windowName) {
     while (dirent* e = hostCalls().readdir(d)) {
       char* end = nullptr;
       long pid = strtol(e->d_name, &end, 10);
-      if (pid > 0 && end && strcmp(end, ".sock") == 0 && pid != getpid())
+      if (pid > 0 && end && strcmp(end, ".sock") == 0 && pid != hostCalls().getpid())
         peers.push_back(static_cast<pid_t>(pid));
     }
     hostCalls().closedir(d);
@@ -243,7 +243,7 @@ bool startInterprocess() {
     return false;
   }
   // A socket left by a dead process of the same pid is replaced.
-  LineServer* server = startLineServer(socketOf(folder, getpid()), answer);
+  LineServer* server = startLineServer(socketOf(folder, hostCalls().getpid()), answer);
   if (!server) return false;
   {
     std::lock_guard<std::mutex> lock(gMutex);

@@ -127,10 +127,10 @@ LineServer* startLineServer(const std::string& path, LineHandler handler) {
   int fd = hostCalls().socket(AF_UNIX, SOCK_STREAM, 0);
   if (fd < 0) return nullptr;
   // Owner-only from the start: nobody else may drive the program.
-  mode_t old = umask(0177);
+  mode_t old = hostCalls().umask(0177);
   int bound = hostCalls().bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   int err = errno;
-  umask(old);
+  hostCalls().umask(old);
   if (bound != 0 || hostCalls().chmod(path.c_str(), 0600) != 0 ||
       hostCalls().listen(fd, kBacklog) != 0) {
     if (bound == 0) err = errno;

@@ -1,19 +1,30 @@
-// GetLastError / SetLastError (one value per thread, as on CE) and the one
-// mapping from host errno values to CE error codes.
+// GetLastError / SetLastError (one value per thread, as on CE), the one
+// mapping from host errno values to CE error codes, and the record of the
+// host call behind the latest mapped error.
 #include "platform/core/errors.h"
 
 #include <cerrno>
+#include <cstring>
 
+#include "platform/core/host_calls.h"
 #include "platform/kernel/files.h"
 
 namespace {
 thread_local DWORD tLastError = ERROR_SUCCESS;
+thread_local HostFailure tHostFailure;
+thread_local bool tHostFailureCurrent = false;
+
+void recordHostFailure(int hostErrno, DWORD ceError) {
+  if (!takeNotedHostFailure(hostErrno, &tHostFailure)) {
+    tHostFailure.call[0] = tHostFailure.path[0] = tHostFailure.otherPath[0] = 0;
+    tHostFailure.descriptor = -1;
+    tHostFailure.hostErrno = hostErrno;
+  }
+  tHostFailure.ceError = ceError;
+  tHostFailureCurrent = true;
 }
 
-DWORD GetLastError() { return tLastError; }
-void SetLastError(DWORD error) { tLastError = error; }
-
-DWORD ceErrorFromErrno(int e) {
+DWORD mapErrno(int e) {
   switch (e) {
     case 0: return ERROR_SUCCESS;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -46,4 +57,44 @@ DWORD ceErrorFromErrno(int e) {
   }
 }
 
-void setLastErrorFromErrno(int hostErrno) { SetLastError(ceErrorFromErrno(hostErrno)); }
+}  // namespace
+
+DWORD GetLastError() { return tLastError; }
+void SetLastError(DWORD error) {
+  tLastError = error;
+  tHostFailureCurrent = false;
+}
+
+DWORD ceErrorFromErrno(int e) {
+  DWORD ce = mapErrno(e);
+  if (e != 0) recordHostFailure(e, ce);
+  return ce;
+}
+
+void setLastErrorFromErrno(int hostErrno) {
+  if (hostErrno == 0) {
+    SetLastError(ERROR_SUCCESS);
+    return;
+  }
+  tLastError = ceErrorFromErrno(hostErrno);
+}
+
+void setLastErrorFromCreateErrno(int hostErrno) {
+  DWORD ce = hostErrno == ENOENT ? ERROR_PATH_NOT_FOUND
+           : hostErrno == EEXIST ? ERROR_FILE_EXISTS
+                                 : mapErrno(hostErrno);
+  recordHostFailure(hostErrno, ce);
+  tLastError = ce;
+}
+
+const HostFailure* lastHostFailure() { return tHostFailureCurrent ? &tHostFailure : nullptr; }
+
+std::string describeHostFailure(const HostFailure& f) {
+  char reason[128];
+  std::string text = f.call;
+  if (f.path[0]) text += std::string(text.empty() ? "" : " ") + f.path;
+  if (f.otherPath[0]) text += std::string(" to ") + f.otherPath;
+  if (f.descriptor >= 0) text += " (fd " + std::to_string(f.descriptor) + ")";
+  if (!text.empty()) text += ": ";
+  return text + strerror_r(f.hostErrno, reason, sizeof reason);
+}

@@ -24,6 +24,6 @@ HLOCAL LocalAlloc(UINT flags, size_t bytes) {
 }
 
 HLOCAL LocalFree(HLOCAL block) {
-  free(block);
+  hostCalls().free(block);
   return nullptr;
 }

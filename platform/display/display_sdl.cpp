@@ -6,7 +6,6 @@
 // or Wayland on a desktop, KMSDRM on a device's own screen (SDL_VIDEODRIVER).
 #include <SDL.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/core/host_calls.h"
 #include "platform/display/display.h"
 #include "platform/display/display_driver.h"
 #include "platform/display/screen.h"
@@ -121,7 +121,7 @@ class SdlDisplay : public DisplayDriver {
   bool handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_QUIT:
-        kill(getpid(), SIGTERM);
+        hostCalls().kill(hostCalls().getpid(), SIGTERM);
         return false;
       case SDL_WINDOWEVENT:
         return e.window.event == SDL_WINDOWEVENT_EXPOSED ||

@@ -1,17 +1,19 @@
-// The screen's layers and their composition, PNG snapshots (libpng), and the
-// one stack of the message boxes open on it.
+// The screen's layers and their composition, PNG snapshots (libpng, written
+// through the host-call table), and the one stack of the message boxes open
+// on it.
 // The window layer is painted on the window's thread and copied into the
 // shown layer when a paint ends, so a display or a snapshot on another thread
 // never sees half a paint.
 #include "platform/display/screen.h"
 
+#include <fcntl.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
+#include "platform/core/host_calls.h"
 #include "platform/display/message_box_drawing.h"
 
 namespace {
@@ -96,8 +98,20 @@ void composeScreen(Surface* out) {
 
 namespace {
 
+// libpng's output, written through the host-call table instead of stdio.
+void writeToFd(png_structp png, png_bytep data, size_t size) {
+  int fd = *static_cast<int*>(png_get_io_ptr(png));
+  for (size_t done = 0; done < size;) {
+    ssize_t n = hostCalls().write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) png_error(png, "write failed");
+    done += static_cast<size_t>(n);
+  }
+}
+void flushNothing(png_structp) {}
+
 // libpng reports errors by longjmp; nothing here needs unwinding.
-bool writePng(FILE* f, const Surface& frame, png_byte* row) {
+bool writePng(int fd, const Surface& frame, png_byte* row) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -105,7 +119,7 @@ bool writePng(FILE* f, const Surface& frame, png_byte* row) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
     return false;
   }
-  png_init_io(png, f);
+  png_set_write_fn(png, &fd, writeToFd, flushNothing);
   png_set_IHDR(png, info, frame.width, frame.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 3);
@@ -130,12 +144,12 @@ bool saveScreenSnapshot(const char* pngPath) {
   if (!pngPath) return false;
   Surface frame;
   composeScreen(&frame);
-  FILE* f = fopen(pngPath, "wb");
-  if (!f) return false;
+  int fd = hostCalls().open(pngPath, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
   std::vector<png_byte> row(static_cast<size_t>(frame.width) * 3);
-  bool ok = writePng(f, frame, row.data());
-  if (fclose(f) != 0) ok = false;
-  if (!ok) unlink(pngPath);
+  bool ok = writePng(fd, frame, row.data());
+  if (hostCalls().close(fd) != 0) ok = false;
+  if (!ok) hostCalls().unlink(pngPath);
   return ok;
 }
 

@@ -82,19 +82,19 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
   }
   int fd = hostCalls().open(path.c_str(), flags, 0666);
   if (fd < 0) {
-    int e = errno;
-    if (e == ENOENT && disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
-      SetLastError(ERROR_PATH_NOT_FOUND);
-    else if (e == EEXIST)
-      SetLastError(ERROR_FILE_EXISTS);
+    if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
+      setLastErrorFromCreateErrno(errno);
     else
-      setLastErrorFromErrno(e);
+      setLastErrorFromErrno(errno);
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
   if (hostCalls().fstat(fd, &st) != 0) {
     setLastErrorFromErrno(errno);
     hostCalls().close(fd);
+    // A failed CREATE_NEW leaves no file behind: the caller, told it has
+    // none, would never remove it, and the name would stay taken.
+    if (flags & O_EXCL) hostCalls().unlink(path.c_str());
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
@@ -343,7 +343,7 @@ bool syncFolderOf(const std::string& path) {
 // replaces: its descriptor, or -1 with errno set.
 int createTemporaryBeside(const std::string& path, const char* tempTag, unsigned mode,
                           std::string* tmp) {
-  *tmp = path + tempTag + std::to_string(getpid());
+  *tmp = path + tempTag + std::to_string(hostCalls().getpid());
   return hostCalls().open(tmp->c_str(), O_WRONLY | O_CREAT | O_TRUNC, static_cast<mode_t>(mode));
 }
 

@@ -36,7 +36,7 @@ bool isExecutableFile(const std::string& path) {
 
 std::string currentFolder() {
   char buf[PATH_MAX];
-  return getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
+  return hostCalls().getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ struct SerialExtra {
 };
 
 void closeSerialExtra(HandleEntry& entry) {
-  free(entry.extra);
+  hostCalls().free(entry.extra);
   entry.extra = nullptr;
 }
 
@@ -210,9 +210,9 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   setHandleCloser(HandleKind::Serial, closeSerialExtra);
   SerialExtra* extra = static_cast<SerialExtra*>(e.extra);
   if (!extra) {
-    extra = static_cast<SerialExtra*>(calloc(1, sizeof(SerialExtra)));
+    extra = static_cast<SerialExtra*>(hostCalls().calloc(1, sizeof(SerialExtra)));
     if (!extra || !updateHandleExtra(file, extra)) {
-      free(extra);
+      hostCalls().free(extra);
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return FALSE;
     }

@@ -11,6 +11,8 @@
 #include "tests/support/device_image_fixture.h"
 #include "tests/geotag/photo_fixture.h"
 #include "tests/support/test_data.h"
+#include "tests/support/host_failure_note.h"
+#include "tests/support/nmea_capture.h"
 
 namespace {
 
@@ -100,7 +102,7 @@ TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
       expectUntouched(original, photos[i].name);
       continue;
     }
-    ASSERT_EQ(result, 0) << tagOutcomeReason(lastTagOutcome());
+    ASSERT_EQ(result, 0) << tagOutcomeReason(lastTagOutcome()) << hostFailureNote();
     EXPECT_EQ(readWholeFile(photoFile(photos[i].name)).size(), original.size() + 127);
     tagged.push_back(photoFile(photos[i].name));
     taggedOriginals.push_back(originals[i]);

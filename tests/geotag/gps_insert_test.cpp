@@ -9,6 +9,7 @@
 #include "platform/core/host_calls.h"
 
 #include "tests/geotag/photo_fixture.h"
+#include "tests/support/host_failure_note.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST_F(GpsInsertTest, TheWorkedLayoutComesOutAsDesigned) {
   const std::string photo = craftJpeg(workedLayout(), &at);
   ASSERT_EQ(at.exifIfd, 240u);
   ASSERT_EQ(at.ifd1, 1000u);
-  ASSERT_EQ(tag(photo), 0) << tagOutcomeReason(lastTagOutcome());
+  ASSERT_EQ(tag(photo), 0) << tagOutcomeReason(lastTagOutcome()) << hostFailureNote();
   const std::string out = readWholeFile(photoFile());
   ASSERT_EQ(out.size(), photo.size() + 127);
   EXPECT_EQ(std::string(shared.exifDateTime), kPhotoTime);
@@ -331,6 +332,13 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
        }},
       {"flush fails", [](HostCalls& h) { h.fsync = [](int) { errno = EIO; return -1; }; }},
       {"rename fails", [](HostCalls& h) { h.rename = [](const char*, const char*) { errno = EROFS; return -1; }; }},
+      {"rename fails, and the copy cannot be looked at", [](HostCalls& h) {
+         h.rename = [](const char*, const char*) { errno = EROFS; return -1; };
+         h.stat = [](const char* p, struct stat* st) {
+           if (strstr(p, "temp.jpg")) { errno = EIO; return -1; }
+           return realHostCalls().stat(p, st);
+         };
+       }},
       {"temporary file cannot be made", [](HostCalls& h) {
          h.open = [](const char* p, int f, mode_t m) {
            if (strstr(p, "temp.jpg")) { errno = EROFS; return -1; }
@@ -347,7 +355,7 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
       c.inject(hostCalls());
       result = insertGpsIfd(photoName().c_str());
     }
-    EXPECT_NE(result, 0);
+    EXPECT_NE(result, 0) << hostFailureNote();
     EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
     expectUntouched(photo);
   }

@@ -9,6 +9,7 @@
 #include "card/card_check.h"
 #include "card/photo_discovery.h"
 #include "card/photo_list.h"
+#include "platform/core/errors.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/storage.h"
 #include "platform/core/wide_text.h"
@@ -32,11 +33,15 @@ int cardCommand(int argc, char** argv) {
   setDeviceRoot(root);
   if (!readCardIdentity()) {
     printf("identity: none (no card in the slot)\n");
+    fflush(stdout);
+    reportHostFailure("cannot read the card identity");
     return 1;
   }
   printf("identity: %s\n", utf8FromUtf16(shared.cardIdentity).c_str());
   ULARGE_INTEGER total{}, free{};
-  if (GetDiskFreeSpaceExW(u"SDMMC", nullptr, &total, &free))
+  if (!GetDiskFreeSpaceExW(u"SDMMC", nullptr, &total, &free))
+    reportHostFailure("cannot measure the card");
+  else
     printf("total: %llu KiB\nfree: %llu KiB\n", static_cast<unsigned long long>(total.QuadPart / 1024),
            static_cast<unsigned long long>(free.QuadPart / 1024));
   int result = discoverPhotos();

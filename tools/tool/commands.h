@@ -3,6 +3,8 @@
 // usage error (after printing its usage line).
 #pragma once
 
+#include <string>
+
 struct ToolCommand {
   const char* name;
   int (*run)(int argc, char** argv);
@@ -11,3 +13,7 @@ struct ToolCommand {
 
 int tagCommand(int argc, char** argv);
 int cardCommand(int argc, char** argv);
+
+// After a failed CE call: "vellumtrace-tool: WHAT: open /x/y: reason" on
+// standard error, when a host call's failure is behind the thread's last error.
+void reportHostFailure(const std::string& what);

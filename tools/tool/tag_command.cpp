@@ -1,6 +1,7 @@
 // vellumtrace-tool tag: geotags photos of a device image's card with the same
 // insertGpsIfd and findTrackFix as the device, in the order given and with no
 // pacing, and tells for each photo whether it was tagged and, if not, why.
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "card/photo_list.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
+#include "platform/core/errors.h"
 #include "platform/kernel/device_image.h"
 #include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
@@ -67,7 +69,8 @@ int tagCommand(int argc, char** argv) {
   }
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
-    fprintf(stderr, "vellumtrace-tool tag: cannot prepare the device image at %s\n", root.c_str());
+    fprintf(stderr, "vellumtrace-tool tag: cannot prepare the device image at %s: %s\n", root.c_str(),
+            strerror(errno));
     return 1;
   }
   if (photos.empty()) {
@@ -83,12 +86,19 @@ int tagCommand(int argc, char** argv) {
       printf("skipped\t%s\tnot-on-card\n", photo.c_str());
       continue;
     }
+    SetLastError(ERROR_SUCCESS);  // what a failure reports is this photo's
     if (insertGpsIfd(ce.c_str()) == 0) {
       tagged++;
       printf("tagged\t%s\n", photo.c_str());
-    } else {
-      printf("skipped\t%s\t%s\n", photo.c_str(), tagOutcomeReason(lastTagOutcome()));
+      continue;
     }
+    TagOutcome outcome = lastTagOutcome();
+    printf("skipped\t%s\t%s\n", photo.c_str(), tagOutcomeReason(outcome));
+    fflush(stdout);
+    const std::string name = utf8FromUtf16(ce);
+    if (outcome == TagOutcome::CannotOpen) reportHostFailure("cannot open " + name);
+    if (outcome == TagOutcome::TempInUse || outcome == TagOutcome::WriteFailed)
+      reportHostFailure("cannot write the tagged copy of " + name);
   }
   WCHAR closing[256];
   closingMessage(tagged, static_cast<int>(photos.size()), false, closing, 256);
