@@ -63,7 +63,17 @@ int main(int argc, char** argv) {
     printf("%s%s", kHostUsage, kHostHelp);
     return 0;
   }
+  if (options.version) {
+    fputs(kHostVersion, stdout);
+    return 0;
+  }
   std::string root = options.root.empty() ? defaultDeviceRoot() : options.root;
+  if (root.empty()) {
+    fprintf(stderr,
+            "vellumtrace: no device image: neither VELLUMTRACE_ROOT, XDG_DATA_HOME nor HOME is "
+            "set; name one with --root DIR\n");
+    return 1;
+  }
   if (!options.com1.empty()) setCom1Path(options.com1);
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
