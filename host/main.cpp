@@ -95,10 +95,10 @@ int main(int argc, char** argv) {
 
   recordModulePath(argv[0]);
   if (options.waitingBoxes) useWaitingMessageBoxes();
-  if (!startScreenDisplay(options.display.c_str(), options.scale)) return 1;
-
   // Blocked before any thread starts, so every thread inherits the mask and
-  // only signalThread takes them.
+  // only signalThread takes them: the sdl display's thread and SDL's own too,
+  // which would otherwise take a signal and end the process by it, the track
+  // log unclosed and the sockets left behind.
   static sigset_t closeSignals;
   sigemptyset(&closeSignals);
   sigaddset(&closeSignals, SIGINT);
@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
   pthread_t signals;
   pthread_create(&signals, nullptr, signalThread, &closeSignals);
   pthread_detach(signals);
+  if (!startScreenDisplay(options.display.c_str(), options.scale)) return 1;
 
   startInterprocess();
   if (!options.control.empty() && !startControlChannel(options.control)) {

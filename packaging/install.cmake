@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the Debian package `cpack -G DEB`
 # makes of it:
 #   bin/                          vellumtrace, vellumtrace-tool
+#   lib/vellumtrace/              vellumtrace-display-sdl.so (--display sdl)
 #   share/man/man1/               vellumtrace.1, vellumtrace-tool.1
 #   lib/systemd/system/           vellumtrace.service
 #   share/doc/vellumtrace/        README.md, LICENSE, examples/60-vellumtrace.rules
@@ -10,6 +11,8 @@ set(vt_packaging ${CMAKE_SOURCE_DIR}/packaging)
 set(vt_docdir ${CMAKE_INSTALL_DATADIR}/doc/vellumtrace)
 
 install(TARGETS vellumtrace vellumtrace-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Beside bin/, where the program looks for it.
+install(TARGETS vellumtrace-display-sdl LIBRARY DESTINATION lib/vellumtrace)
 
 foreach(page vellumtrace.1 vellumtrace-tool.1)
   set(VT_VERSION ${PROJECT_VERSION})

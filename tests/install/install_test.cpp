@@ -25,6 +25,7 @@ class InstallEndToEnd : public ::testing::Test {
 const char* const kInstalled[] = {
     "bin/vellumtrace",
     "bin/vellumtrace-tool",
+    "lib/vellumtrace/vellumtrace-display-sdl.so",
     "share/man/man1/vellumtrace.1",
     "share/man/man1/vellumtrace-tool.1",
     "lib/systemd/system/vellumtrace.service",
