@@ -81,6 +81,8 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
     };
     switch (c) {
       case kRoot:
+        // An empty one would quietly stand for the default image.
+        if (*v == 0) return fail(error, "missing value for '--root'");
         o->root = v;
         break;
       case kCom1:

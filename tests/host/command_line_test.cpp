@@ -60,6 +60,10 @@ TEST(CommandLineEndToEnd, UnknownWordsAreNamedAndExitWithTwo) {
       {VT_TOOL, {"tag", "--root", image.root(), "-n", "IMG.JPG"}, "unknown option -n"},
       {VT_TOOL, {"tag", "--root=" + image.root(), "--frobnicate"}, "unknown option --frobnicate"},
       {VT_TOOL, {"card", "--root", image.root(), "stray"}, "unknown argument stray"},
+      // An empty image is no image, not the default one.
+      {VT_PROGRAM, {"--root="}, "missing value for '--root'"},
+      {VT_TOOL, {"tag", "--root="}, "--root needs a value"},
+      {VT_TOOL, {"card", "--root", ""}, "--root needs a value"},
   };
   for (const Case& c : cases) {
     Outcome r = run(c.program, c.args);

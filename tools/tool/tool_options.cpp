@@ -15,16 +15,14 @@ int optionValue(const char* command, int argc, char** argv, int* i, const char* 
   const char* word = argv[*i];
   const size_t n = strlen(name);
   if (strncmp(word, name, n) != 0) return 0;
-  if (word[n] == '=') {
-    *value = word + n + 1;
-    return 1;
-  }
-  if (word[n] != 0) return 0;
-  if (*i + 1 >= argc) {
+  if (word[n] != 0 && word[n] != '=') return 0;
+  const char* given = word[n] == '=' ? word + n + 1 : *i + 1 < argc ? argv[++*i] : "";
+  // An empty value would quietly stand for the default.
+  if (*given == 0) {
     fprintf(stderr, "vellumtrace-tool %s: %s needs a value\n", command, name);
     return -1;
   }
-  *value = argv[++*i];
+  *value = given;
   return 1;
 }
 

@@ -7,7 +7,8 @@
 
 // Whether argv[*i] is option `name` ("--root"): 1 with its value in *value
 // and *i on the value's word, 0 when it is another word, -1 when the value is
-// missing (after printing "vellumtrace-tool COMMAND: --root needs a value").
+// missing or empty (after printing "vellumtrace-tool COMMAND: --root needs a
+// value").
 int optionValue(const char* command, int argc, char** argv, int* i, const char* name,
                 std::string* value);
 
