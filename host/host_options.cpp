@@ -9,7 +9,8 @@
 
 const char kHostUsage[] =
     "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
-    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
+    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
+    "                   [--version]\n";
 
 const char kHostHelp[] =
     "\n"
@@ -19,6 +20,7 @@ const char kHostHelp[] =
     "or removes itself, instead.\n"
     "\n"
     "  --root DIR        the device image (default $VELLUMTRACE_ROOT, else\n"
+    "                    $XDG_DATA_HOME/vellumtrace/device, else\n"
     "                    ~/.local/share/vellumtrace/device)\n"
     "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
     "  --display NAME    headless: no window; message boxes print a line\n"
@@ -34,11 +36,14 @@ const char kHostHelp[] =
     "                    snapshot FILE (the screen as a PNG)\n"
     "  --boot            start the programs HKEY_LOCAL_MACHINE\\init's Launch\n"
     "                    values name, as the device does at power-on\n"
-    "  --help            this text\n";
+    "  --help            this text\n"
+    "  --version         the program's version\n";
+
+const char kHostVersion[] = "vellumtrace " VT_VERSION "\n";
 
 namespace {
 
-enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp };
+enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
@@ -49,6 +54,7 @@ const struct option kOptions[] = {
     {"control", required_argument, nullptr, kControl},
     {"boot", no_argument, nullptr, kBoot},
     {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -75,6 +81,8 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
     };
     switch (c) {
       case kRoot:
+        // An empty one would quietly stand for the default image.
+        if (*v == 0) return fail(error, "missing value for '--root'");
         o->root = v;
         break;
       case kCom1:
@@ -115,9 +123,19 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
       case kHelp:
         o->help = true;
         return 0;
+      case kVersion:
+        o->version = true;
+        return 0;
       case ':':
         return fail(error, std::string("missing value for '") + argv[optind - 1] + "'");
       default:  // '?'
+        // A known long option given a value it does not take sets optopt to
+        // its own code; an unknown letter sets it to the letter (which may sit
+        // in a cluster such as -xv, so argv does not name it).
+        for (const struct option& known : kOptions)
+          if (known.name && known.val == optopt && optopt >= kRoot)
+            return fail(error, std::string("'--") + known.name + "' takes no value");
+        if (optopt > 0) return fail(error, std::string("unknown option '-") + static_cast<char>(optopt) + "'");
         return fail(error, std::string("unknown option '") + argv[optind - 1] + "'");
     }
   }

@@ -14,6 +14,7 @@ struct HostOptions {
   std::string control;          // the control channel's socket; empty: none
   bool boot = false;
   bool help = false;
+  bool version = false;         // --version: print the version and stop
   // The options a --boot hands to each program it starts, as given.
   std::vector<std::string> passOn;
 };
@@ -25,3 +26,5 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* options, std::str
 // The one-line usage and the --help text.
 extern const char kHostUsage[];
 extern const char kHostHelp[];
+// "vellumtrace VERSION", the version the build was made from.
+extern const char kHostVersion[];

@@ -63,7 +63,17 @@ int main(int argc, char** argv) {
     printf("%s%s", kHostUsage, kHostHelp);
     return 0;
   }
+  if (options.version) {
+    fputs(kHostVersion, stdout);
+    return 0;
+  }
   std::string root = options.root.empty() ? defaultDeviceRoot() : options.root;
+  if (root.empty()) {
+    fprintf(stderr,
+            "vellumtrace: no device image: neither VELLUMTRACE_ROOT, XDG_DATA_HOME nor HOME is "
+            "set; name one with --root DIR\n");
+    return 1;
+  }
   if (!options.com1.empty()) setCom1Path(options.com1);
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
@@ -85,10 +95,10 @@ int main(int argc, char** argv) {
 
   recordModulePath(argv[0]);
   if (options.waitingBoxes) useWaitingMessageBoxes();
-  if (!startScreenDisplay(options.display.c_str(), options.scale)) return 1;
-
   // Blocked before any thread starts, so every thread inherits the mask and
-  // only signalThread takes them.
+  // only signalThread takes them: the sdl display's thread and SDL's own too,
+  // which would otherwise take a signal and end the process by it, the track
+  // log unclosed and the sockets left behind.
   static sigset_t closeSignals;
   sigemptyset(&closeSignals);
   sigaddset(&closeSignals, SIGINT);
@@ -97,6 +107,7 @@ int main(int argc, char** argv) {
   pthread_t signals;
   pthread_create(&signals, nullptr, signalThread, &closeSignals);
   pthread_detach(signals);
+  if (!startScreenDisplay(options.display.c_str(), options.scale)) return 1;
 
   startInterprocess();
   if (!options.control.empty() && !startControlChannel(options.control)) {

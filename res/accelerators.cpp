@@ -1,6 +1,7 @@
-// Accelerator table: Ctrl+A sends the greeting command; Ctrl+Q sends command
-// 1, which the main window leaves to the default procedure, so it does
-// nothing.
+// Accelerator table: Ctrl+A sends the greeting command (40002). Ctrl+Q sends
+// command 1, which despite the key does not quit: the main window leaves it
+// to the default procedure, which does nothing with a WM_COMMAND, so the
+// program goes on as if the key had not been pressed.
 #include "res/resource_ids.h"
 #include "res/resource_tables.h"
 

@@ -102,9 +102,14 @@ void tagNextPhoto() {
   shared.prevProgressPercent = prev;
   shared.progressPercent = percent;
 
-  const RECT& percentRect = taken == 1 ? kPercentStrip : kPercentDigits;
-  if (std::floor(static_cast<double>(percent)) != std::floor(static_cast<double>(prev))) {
-    invalidate(percentRect);
+  // The strip goes up whole at the first photo whatever its percent: in a
+  // batch of more than 100 the first whole part is still 0, and waiting for
+  // it to change would leave the label and the rule unpainted, the digits
+  // alone showing through the patch.
+  if (taken == 1) {
+    invalidate(kPercentStrip);
+  } else if (std::floor(static_cast<double>(percent)) != std::floor(static_cast<double>(prev))) {
+    invalidate(kPercentDigits);
   }
 
   const int segments = barSegments(percent);

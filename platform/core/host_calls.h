@@ -21,7 +21,8 @@
 //     failed thread start is already caught as an exception;
 //   - signal masks, sigwait and _exit in host/main and host/boot: process
 //     set-up before any other thread starts, and the last step of the process;
-//   - atexit in the display: the process's own bookkeeping;
+//   - atexit in the display, and dlopen/dlsym of the sdl display's module
+//     (display_module.cpp): the process's own bookkeeping and loading;
 //   - what SDL2, FreeType, fontconfig and libpng do inside: their own files
 //     and sockets (the fonts, the X server);
 //   - getenv, and cfsetispeed/cfsetospeed/cfgetispeed: they read the

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/core/ce_types.h"
+
 class DisplayDriver {
  public:
   virtual ~DisplayDriver() = default;
@@ -16,6 +18,26 @@ class DisplayDriver {
   virtual uint64_t presentedGeneration() const = 0;
 };
 
-// The SDL2 window (or screen, with SDL's KMSDRM driver), scaled by `scale`.
+// What a display loaded at run time calls back into: the screen and the
+// input of the program that loaded it. A display module sees the program
+// only through this table, so it links none of it and shares its state.
+struct Surface;
+struct DisplayHostSide {
+  uint64_t (*screenGeneration)();
+  void (*composeScreen)(Surface* out);
+  void (*deliverTouch)(int x, int y, bool down);
+  void (*deliverKey)(WORD virtualKey, bool down);
+  void (*closeProgram)();  // as SIGTERM would
+};
+
+// The sdl display's module (display_sdl.cpp, linked against SDL2) and its one
+// entry, which makes a driver drawing through `host`.
+#define VT_SDL_DISPLAY_MODULE "vellumtrace-display-sdl.so"
+#define VT_SDL_DISPLAY_ENTRY "vellumtraceMakeSdlDisplay"
+using MakeDisplayFn = DisplayDriver* (*)(const DisplayHostSide* host, int scale);
+
+// The SDL2 window (or screen, with SDL's KMSDRM driver), scaled by `scale`:
+// loads the module on first use (display_module.cpp). Null, with a line on
+// stderr, when the module or SDL2 cannot be loaded.
 DisplayDriver* makeSdlDisplay(int scale);
 

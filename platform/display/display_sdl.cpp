@@ -4,6 +4,11 @@
 // SDL call; it redraws when the composed screen changes. Closing the window
 // ends the program as a SIGTERM would. Works with any SDL video driver: X11
 // or Wayland on a desktop, KMSDRM on a device's own screen (SDL_VIDEODRIVER).
+//
+// This file is a module of its own (vellumtrace-display-sdl.so), loaded only
+// when the sdl display is asked for, so that a headless program maps none of
+// SDL2 and what it brings (X11, Wayland, ALSA, PulseAudio). It reaches the
+// screen and the input through the DisplayHostSide table it is given.
 #include <SDL.h>
 #include <signal.h>
 
@@ -13,11 +18,9 @@
 #include <future>
 #include <thread>
 
-#include "platform/core/host_calls.h"
-#include "platform/display/display.h"
 #include "platform/display/display_driver.h"
 #include "platform/display/screen.h"
-#include "platform/user/windows.h"
+#include "platform/user/windows.h"  // the virtual key codes
 
 namespace {
 
@@ -49,7 +52,7 @@ WORD virtualKeyFor(SDL_Keycode key) {
 
 class SdlDisplay : public DisplayDriver {
  public:
-  explicit SdlDisplay(int scale) : scale_(scale) {}
+  SdlDisplay(const DisplayHostSide& host, int scale) : host_(host), scale_(scale) {}
   ~SdlDisplay() override { stop(); }
 
   const char* name() const override { return "sdl"; }
@@ -102,9 +105,9 @@ class SdlDisplay : public DisplayDriver {
           exposed |= handle(e);
         } while (SDL_PollEvent(&e));
       }
-      uint64_t now = screenGeneration();
+      uint64_t now = host_.screenGeneration();
       if (now != shown || exposed) {
-        composeScreen(&frame_);
+        host_.composeScreen(&frame_);
         if (present()) {
           shown = now;
           presented_.store(now);
@@ -121,7 +124,7 @@ class SdlDisplay : public DisplayDriver {
   bool handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_QUIT:
-        hostCalls().kill(hostCalls().getpid(), SIGTERM);
+        host_.closeProgram();
         return false;
       case SDL_WINDOWEVENT:
         return e.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -142,7 +145,7 @@ class SdlDisplay : public DisplayDriver {
       case SDL_KEYDOWN:
       case SDL_KEYUP:
         if (e.key.repeat == 0) {
-          if (WORD vk = virtualKeyFor(e.key.keysym.sym)) deliverKey(vk, e.type == SDL_KEYDOWN);
+          if (WORD vk = virtualKeyFor(e.key.keysym.sym)) host_.deliverKey(vk, e.type == SDL_KEYDOWN);
         }
         return false;
       default:
@@ -152,7 +155,7 @@ class SdlDisplay : public DisplayDriver {
 
   void touch(int x, int y, bool down) {
     if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return;
-    deliverTouch(x, y, down);
+    host_.deliverTouch(x, y, down);
   }
 
   // Puts frame_ on the window, each pixel scale_ x scale_.
@@ -191,6 +194,7 @@ class SdlDisplay : public DisplayDriver {
     return SDL_UpdateWindowSurface(window_) == 0;
   }
 
+  const DisplayHostSide host_;
   const int scale_;
   std::thread thread_;
   std::atomic<bool> quit_{false};
@@ -201,4 +205,7 @@ class SdlDisplay : public DisplayDriver {
 
 }  // namespace
 
-DisplayDriver* makeSdlDisplay(int scale) { return new SdlDisplay(scale); }
+extern "C" __attribute__((visibility("default"))) DisplayDriver* vellumtraceMakeSdlDisplay(
+    const DisplayHostSide* host, int scale) {
+  return new SdlDisplay(*host, scale);
+}

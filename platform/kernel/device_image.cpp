@@ -52,8 +52,14 @@ const std::string& deviceRoot() {
 
 std::string defaultDeviceRoot() {
   if (const char* env = getenv("VELLUMTRACE_ROOT"); env && *env) return env;
+  // A relative XDG_DATA_HOME is to be ignored, as the base-directory rules say.
+  if (const char* data = getenv("XDG_DATA_HOME"); data && data[0] == '/')
+    return std::string(data) + "/vellumtrace/device";
+  // No home, no default: a shared folder such as /tmp would mix one user's
+  // tracks with another's and lose them at the next boot.
   const char* home = getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.local/share/vellumtrace/device";
+  if (!home || home[0] != '/') return {};
+  return std::string(home) + "/.local/share/vellumtrace/device";
 }
 
 void setCom1Path(const std::string& hostPath) {
@@ -63,6 +69,10 @@ void setCom1Path(const std::string& hostPath) {
 
 bool prepareDeviceImage() {
   const std::string& root = deviceRoot();
+  if (root.empty()) {
+    errno = ENOENT;
+    return false;
+  }
   // Make each missing folder of the root, as mkdir -p does.
   for (size_t pos = 1; pos <= root.size(); ++pos) {
     if (pos == root.size() || root[pos] == '/') {
@@ -114,6 +124,7 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
     return true;
   }
   std::string path = deviceRoot();
+  if (path.empty()) return false;  // no image: never the host's own root
   size_t i = 0;
   while (i < name.size()) {
     size_t j = name.find('\\', i);

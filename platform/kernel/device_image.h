@@ -19,7 +19,8 @@ enum class CeDevice { None, Com1, Dsk2 };
 
 void setDeviceRoot(const std::string& hostDir);
 const std::string& deviceRoot();
-// The root named by $VELLUMTRACE_ROOT, else $HOME/.local/share/vellumtrace/device.
+// The root named by $VELLUMTRACE_ROOT, else $XDG_DATA_HOME/vellumtrace/device,
+// else $HOME/.local/share/vellumtrace/device; empty when none of them is set.
 std::string defaultDeviceRoot();
 void setCom1Path(const std::string& hostPath);
 // Creates the root and its ResidentFlash and SDMMC folders when missing.

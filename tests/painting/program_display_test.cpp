@@ -3,6 +3,7 @@
 // Skipped where Xvfb, import or xdotool are missing.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string.h>
 
 #include <chrono>
 #include <memory>
@@ -103,6 +104,44 @@ TEST_F(ProgramDisplayEndToEnd, WindowMatchesTheProgramsSnapshotAndTakesItsKeys) 
   EXPECT_TRUE(waitForReply(socket, "msgbox", "none", 2s));
   EXPECT_EQ(controlCommand(socket, "tap 500 10"), "error off the screen");
   EXPECT_EQ(controlCommand(socket, "tap 50 200"), "ok");  // START on a hidden screen: nothing
+}
+
+// The libraries a running program has mapped, as /proc/PID/maps names them.
+std::string mappedLibraries(pid_t pid) {
+  return commandOutput("awk '$6 ~ /\\.so/ { print $6 }' /proc/" + std::to_string(pid) + "/maps | sort -u");
+}
+
+const char* const kDisplayLibraries[] = {"libSDL2", "libX11", "libwayland", "libasound", "libpulse"};
+
+// SIGINT and SIGTERM reach the program's own handling, not the display's
+// thread: the program ends with 0 and removes its socket, as headless.
+TEST_F(ProgramDisplayEndToEnd, SignalsCloseItAsTheyDoHeadless) {
+  const std::string socket = image->root() + "/control.sock";
+  for (int sig : {SIGINT, SIGTERM}) {
+    start({"--display", "sdl", "--control", socket});
+    ASSERT_TRUE(waitForControl(socket, 10s));
+    ASSERT_FALSE(server.findWindow("Vellumtrace", 10000).empty());
+    EXPECT_NE(mappedLibraries(program->pid()).find("libSDL2"), std::string::npos) << "the module is loaded";
+    program->signal(sig);
+    EXPECT_EQ(program->waitForExit(10s), 0) << strsignal(sig);
+    EXPECT_FALSE(fileExists(socket)) << strsignal(sig);
+    program.reset();
+  }
+}
+
+// Headless, the program maps nothing of the display: no X server needed.
+TEST(HeadlessProgramEndToEnd, MapsNoGraphicsOrSoundLibrary) {
+  TempDeviceImage image;
+  PtyReceiver receiver;
+  ASSERT_TRUE(receiver.ok());
+  const std::string socket = image.root() + "/control.sock";
+  ProgramProcess program(VT_PROGRAM, {"--root", image.root(), "--com1", receiver.slavePath(), "--control", socket});
+  ASSERT_TRUE(waitForControl(socket, 10s));
+  const std::string maps = mappedLibraries(program.pid());
+  ASSERT_NE(maps.find("libfreetype"), std::string::npos) << maps;  // the listing itself works
+  for (const char* library : kDisplayLibraries) EXPECT_EQ(maps.find(library), std::string::npos) << maps;
+  program.signal(SIGTERM);
+  EXPECT_EQ(program.waitForExit(10s), 0);
 }
 
 }  // namespace

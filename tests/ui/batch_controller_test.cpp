@@ -186,6 +186,8 @@ TEST_F(BatchTest, EachTickInvalidatesWhatChanged) {
       {100, 1, {{1, "(0,128,480,150)"}, {4, "(180,128,260,140) (25,151,450,163)"},
                 {52, "(180,128,260,140) (229,151,450,163)"}, {53, ""},
                 {54, "(180,128,260,140)"}, {100, "(180,128,260,140) (433,151,450,163)"}}},
+      // 0.67 % at the first photo: the whole part is still 0, the strip goes up anyway.
+      {150, 1, {{1, "(0,128,480,150)"}, {2, "(180,128,260,140)"}, {3, "(180,128,260,140)"}}},
   };
   for (const Scenario& s : scenarios) {
     resetScreen(s.photos);

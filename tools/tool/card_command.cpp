@@ -14,23 +14,28 @@
 #include "platform/kernel/storage.h"
 #include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
+#include "tools/tool/tool_options.h"
+
+const char kCardUsage[] =
+    "usage: vellumtrace-tool card [--root DIR] [--sysfs DIR]\n"
+    "Prints the identity of the card in the device image's slot, its size and\n"
+    "free space in KiB, and its photos in the order a batch tags them.\n";
 
 int cardCommand(int argc, char** argv) {
-  std::string root = defaultDeviceRoot();
+  std::string root, sysfs;
   for (int i = 0; i < argc; ++i) {
-    if (!strcmp(argv[i], "--root") && i + 1 < argc) {
-      root = argv[++i];
-    } else if (!strcmp(argv[i], "--sysfs") && i + 1 < argc) {
-      setSysfsRoot(argv[++i]);
-    } else {
-      fprintf(stderr,
-              "usage: vellumtrace-tool card [--root DIR] [--sysfs DIR]\n"
-              "Prints the identity of the card in the device image's slot, its size and\n"
-              "free space in KiB, and its photos in the order a batch tags them.\n");
-      return strcmp(argv[i], "--help") ? 2 : 0;
-    }
+    int got = optionValue("card", argc, argv, &i, "--root", &root);
+    if (got == 0) got = optionValue("card", argc, argv, &i, "--sysfs", &sysfs);
+    if (got > 0) continue;
+    const bool help = got == 0 && (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h"));
+    if (got == 0 && !help)
+      fprintf(stderr, "vellumtrace-tool card: unknown %s %s\n", isOption(argv[i]) ? "option" : "argument",
+              argv[i]);
+    fputs(kCardUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
   }
-  setDeviceRoot(root);
+  if (!sysfs.empty()) setSysfsRoot(sysfs);
+  if (useDeviceImage("card", root) != 0) return 1;
   if (!readCardIdentity()) {
     printf("identity: none (no card in the slot)\n");
     fflush(stdout);

@@ -18,11 +18,15 @@
 #include "platform/kernel/device_image.h"
 #include "platform/core/wide_text.h"
 #include "tools/tool/commands.h"
+#include "tools/tool/tool_options.h"
 #include "ui/closing_message.h"
 
 namespace {
 
-const char kTagUsage[] = "usage: vellumtrace-tool tag [--root DIR] [PHOTO...]\n";
+const char kTagUsage[] =
+    "usage: vellumtrace-tool tag [--root DIR] [--] [PHOTO...]\n"
+    "Geotags the named photos of the device image's card (all of them when none\n"
+    "is named) from its track logs, and prints for each whether it was tagged.\n";
 
 int usageError(const char* why) {
   if (why) fprintf(stderr, "vellumtrace-tool tag: %s\n", why);
@@ -52,27 +56,25 @@ std::u16string ceNameOf(const std::string& photo, const std::string& root) {
 }  // namespace
 
 int tagCommand(int argc, char** argv) {
-  std::string root = defaultDeviceRoot();
+  std::string root;
   std::vector<std::string> photos;
   for (int i = 0; i < argc; i++) {
-    if (!strcmp(argv[i], "--root")) {
-      if (++i == argc) return usageError("--root needs a folder");
-      root = argv[i];
-    } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+    int got = optionValue("tag", argc, argv, &i, "--root", &root);
+    if (got < 0) return usageError(nullptr);
+    if (got > 0) continue;
+    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
       fputs(kTagUsage, stdout);
       return 0;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      return usageError((std::string("unknown option ") + argv[i]).c_str());
-    } else {
-      photos.push_back(argv[i]);
     }
+    // After "--" every word is a photo, also one that starts with a dash.
+    if (!strcmp(argv[i], "--")) {
+      photos.insert(photos.end(), argv + i + 1, argv + argc);
+      break;
+    }
+    if (isOption(argv[i])) return usageError((std::string("unknown option ") + argv[i]).c_str());
+    photos.push_back(argv[i]);
   }
-  setDeviceRoot(root);
-  if (!prepareDeviceImage()) {
-    fprintf(stderr, "vellumtrace-tool tag: cannot prepare the device image at %s: %s\n", root.c_str(),
-            strerror(errno));
-    return 1;
-  }
+  if (useDeviceImage("tag", root) != 0) return 1;
   if (photos.empty()) {
     // The whole card, in the order a batch takes it: from the list's head.
     discoverPhotos();

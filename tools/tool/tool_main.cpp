@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/tool/commands.h"
+#include "tools/tool/tool_options.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ const ToolCommand kCommands[] = {
 int usage(FILE* out) {
   fprintf(out, "usage: vellumtrace-tool <command> [options]\n");
   for (const ToolCommand& c : kCommands) fprintf(out, "       vellumtrace-tool %s %s\n", c.name, c.usage);
+  fprintf(out, "       vellumtrace-tool --version\n"
+               "Each command's --help tells what it does.\n");
   return out == stdout ? 0 : 2;
 }
 
@@ -22,9 +25,13 @@ int usage(FILE* out) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage(stderr);
-  if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h")) return usage(stdout);
+  if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "help")) return usage(stdout);
+  if (!strcmp(argv[1], "--version")) {
+    fputs(kToolVersion, stdout);
+    return 0;
+  }
   for (const ToolCommand& c : kCommands)
     if (!strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
-  fprintf(stderr, "vellumtrace-tool: unknown command '%s'\n", argv[1]);
+  fprintf(stderr, "vellumtrace-tool: unknown %s '%s'\n", isOption(argv[1]) ? "option" : "command", argv[1]);
   return usage(stderr);
 }
