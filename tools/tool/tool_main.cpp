@@ -10,6 +10,7 @@ namespace {
 const ToolCommand kCommands[] = {
     {"tag", tagCommand, "[--root DIR] [PHOTO...]"},
     {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
+    {"gpx", gpxCommand, "[--root DIR] [DDMMYY...]"},
 };
 
 int usage(FILE* out) {
