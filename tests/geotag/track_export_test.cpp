@@ -68,7 +68,7 @@ TEST_F(TrackExportTest, ExiftoolGeotagsAPhotoFromTheTrack) {
   writeWholeFile(gpx, r.out);
   const std::string photo = photoFile();
   writeWholeFile(photo, craftJpeg(cameraSpec(kPhotoTime)));  // 14:30:07 on a clock at UTC+3
-  commandOutput("exiftool -q -overwrite_original -geotag " + gpx + " '-geotime<${DateTimeOriginal}+03:00' " +
+  commandOutput("exiftool -q -q -overwrite_original -geotag " + gpx + " '-geotime<${DateTimeOriginal}+03:00' " +
                 photo);
   double lat = 0, lon = 0;
   ASSERT_EQ(sscanf(commandOutput("exiftool -n -s3 -GPSLatitude -GPSLongitude " + photo).c_str(), "%lf %lf", &lat,
@@ -85,6 +85,20 @@ TEST_F(TrackExportTest, NamedDaysOnlyAndAMissingDayFails) {
   EXPECT_NE(r.err.find("no track log for 010203"), std::string::npos) << r.err;
   EXPECT_EQ(tool({"gpx", "--root", image->root(), "320610"}).status, 2);
   EXPECT_EQ(tool({"gpx", "--root", image->path("nothing-here")}).status, 1);
+}
+
+TEST_F(TrackExportTest, LogListsEveryRecordWithItsRawValues) {
+  ToolResult r = tool({"log", "--root", image->root()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "date,time,latitude,longitude,utc_seconds,packed_latitude,lat_ref,packed_longitude,lon_ref\n"
+            "1999-12-31,23:59:59,-33.8666667,151.2041667,86399,3352,S,15112.25,E\n"
+            "1999-12-31,,55.7520589,37.6261312,90000,5545.12354,N,3737.56787,E\n"
+            "1999-12-31,00:00:10,,37.6261312,10,5575,N,3737.56787,E\n"
+            "1999-12-31,00:00:11,,37.6261312,11,5545.12354,,3737.56787,E\n"
+            "1999-12-31,00:00:12,,37.6261312,12,nan,N,3737.56787,E\n"
+            "1999-12-31,00:00:13,40.7250000,-74.0041667,13,4043.5,N,7400.25,W\n"
+            "2010-06-05,11:30:07,55.7520589,37.6261312,41407,5545.12354,N,3737.56787,E\n");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ const ToolCommand kCommands[] = {
     {"tag", tagCommand, "[--root DIR] [PHOTO...]"},
     {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
     {"gpx", gpxCommand, "[--root DIR] [DDMMYY...]"},
+    {"log", logCommand, "[--root DIR] [DDMMYY...]"},
 };
 
 int usage(FILE* out) {
