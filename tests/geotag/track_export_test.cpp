@@ -25,7 +25,9 @@ ToolResult tool(const std::vector<std::string>& args) {
   return r;
 }
 
-bool have(const char* program) { return commandOutput(std::string("command -v ") + program).size() > 0; }
+bool have(const char* program) {
+  return commandOutput(std::string("command -v ") + program).size() > 0;
+}
 
 class TrackExportTest : public PhotoTest {
  protected:
@@ -57,8 +59,10 @@ TEST_F(TrackExportTest, GpsbabelReadsEveryDayInDateOrderWithSignedDegrees) {
             "1,-33.866667,151.204167,1999/12/31,23:59:59\r\n"
             "2,40.725000,-74.004167,1999/12/31,00:00:13\r\n"
             "3,55.752059,37.626131,2010/06/05,11:30:07\r\n");
-  EXPECT_NE(r.err.find("311299.log ends in 3 bytes that are not a whole record"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("311299.log: 4 of 6 records hold no time or position"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("311299.log ends in 3 bytes that are not a whole record"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("311299.log: 4 of 6 records hold no time or position"), std::string::npos)
+      << r.err;
 }
 
 TEST_F(TrackExportTest, ExiftoolGeotagsAPhotoFromTheTrack) {
@@ -68,11 +72,12 @@ TEST_F(TrackExportTest, ExiftoolGeotagsAPhotoFromTheTrack) {
   writeWholeFile(gpx, r.out);
   const std::string photo = photoFile();
   writeWholeFile(photo, craftJpeg(cameraSpec(kPhotoTime)));  // 14:30:07 on a clock at UTC+3
-  commandOutput("exiftool -q -q -overwrite_original -geotag " + gpx + " '-geotime<${DateTimeOriginal}+03:00' " +
-                photo);
+  commandOutput("exiftool -q -q -overwrite_original -geotag " + gpx +
+                " '-geotime<${DateTimeOriginal}+03:00' " + photo);
   double lat = 0, lon = 0;
-  ASSERT_EQ(sscanf(commandOutput("exiftool -n -s3 -GPSLatitude -GPSLongitude " + photo).c_str(), "%lf %lf", &lat,
-                   &lon), 2);
+  ASSERT_EQ(sscanf(commandOutput("exiftool -n -s3 -GPSLatitude -GPSLongitude " + photo).c_str(),
+                   "%lf %lf", &lat, &lon),
+            2);
   EXPECT_NEAR(lat, 55.7520589, 1e-7);
   EXPECT_NEAR(lon, 37.6261312, 1e-7);
 }
@@ -90,15 +95,16 @@ TEST_F(TrackExportTest, NamedDaysOnlyAndAMissingDayFails) {
 TEST_F(TrackExportTest, LogListsEveryRecordWithItsRawValues) {
   ToolResult r = tool({"log", "--root", image->root()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "date,time,latitude,longitude,utc_seconds,packed_latitude,lat_ref,packed_longitude,lon_ref\n"
-            "1999-12-31,23:59:59,-33.8666667,151.2041667,86399,3352,S,15112.25,E\n"
-            "1999-12-31,,55.7520589,37.6261312,90000,5545.12354,N,3737.56787,E\n"
-            "1999-12-31,00:00:10,,37.6261312,10,5575,N,3737.56787,E\n"
-            "1999-12-31,00:00:11,,37.6261312,11,5545.12354,,3737.56787,E\n"
-            "1999-12-31,00:00:12,,37.6261312,12,nan,N,3737.56787,E\n"
-            "1999-12-31,00:00:13,40.7250000,-74.0041667,13,4043.5,N,7400.25,W\n"
-            "2010-06-05,11:30:07,55.7520589,37.6261312,41407,5545.12354,N,3737.56787,E\n");
+  EXPECT_EQ(
+      r.out,
+      "date,time,latitude,longitude,utc_seconds,packed_latitude,lat_ref,packed_longitude,lon_ref\n"
+      "1999-12-31,23:59:59,-33.8666667,151.2041667,86399,3352,S,15112.25,E\n"
+      "1999-12-31,,55.7520589,37.6261312,90000,5545.12354,N,3737.56787,E\n"
+      "1999-12-31,00:00:10,,37.6261312,10,5575,N,3737.56787,E\n"
+      "1999-12-31,00:00:11,,37.6261312,11,5545.12354,,3737.56787,E\n"
+      "1999-12-31,00:00:12,,37.6261312,12,nan,N,3737.56787,E\n"
+      "1999-12-31,00:00:13,40.7250000,-74.0041667,13,4043.5,N,7400.25,W\n"
+      "2010-06-05,11:30:07,55.7520589,37.6261312,41407,5545.12354,N,3737.56787,E\n");
 }
 
 }  // namespace

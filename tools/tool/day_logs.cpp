@@ -23,7 +23,9 @@ bool digits(const std::string& text, size_t from, size_t count) {
   return true;
 }
 
-int twoDigits(const std::string& text, size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); }
+int twoDigits(const std::string& text, size_t at) {
+  return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
 
 // A file named like a day file, such as 060326.log (any case of the
 // extension, as FAT does not keep it); false for anything else.
@@ -94,8 +96,8 @@ bool readDayLog(const char* command, const DayName& day, DayLog* out) {
   WCHAR path[MAX_PATH];
   trackLogPath(day.ddmmyy.c_str(), path, MAX_PATH);
   // Shared for writing too: the recorder may be appending to today's file.
-  HANDLE log = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+  HANDLE log = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
   if (log == INVALID_HANDLE_VALUE) {
     fprintf(stderr, "vellumtrace-tool %s: no track log for %s\n", command, day.ddmmyy.c_str());
     reportHostFailure("cannot open " + utf8FromUtf16(path));
@@ -114,15 +116,16 @@ bool readDayLog(const char* command, const DayName& day, DayLog* out) {
     if (got == 0) break;
     const DWORD have = carried + got;
     const DWORD whole = have - have % kTrackRecordBytes;
-    for (DWORD at = 0; at < whole; at += kTrackRecordBytes) out->records.push_back(decodeTrackRecord(block + at));
+    for (DWORD at = 0; at < whole; at += kTrackRecordBytes)
+      out->records.push_back(decodeTrackRecord(block + at));
     carried = have - whole;
     memmove(block, block + whole, carried);
   }
   CloseHandle(log);
   out->fragmentBytes = carried;
   if (carried)
-    fprintf(stderr, "vellumtrace-tool %s: %s.log ends in %u bytes that are not a whole record\n", command,
-            day.ddmmyy.c_str(), static_cast<unsigned>(carried));
+    fprintf(stderr, "vellumtrace-tool %s: %s.log ends in %u bytes that are not a whole record\n",
+            command, day.ddmmyy.c_str(), static_cast<unsigned>(carried));
   return ok;
 }
 
@@ -132,7 +135,9 @@ bool formatDayTime(int32_t utcSeconds, char out[9]) {
   return true;
 }
 
-bool latitudeDegrees(float packed, char ref, double* out) { return degreesOf(packed, ref, 'N', 'S', 90.0, out); }
+bool latitudeDegrees(float packed, char ref, double* out) {
+  return degreesOf(packed, ref, 'N', 'S', 90.0, out);
+}
 bool longitudeDegrees(float packed, char ref, double* out) {
   return degreesOf(packed, ref, 'E', 'W', 180.0, out);
 }
@@ -146,8 +151,9 @@ int parseDayArguments(const char* command, const char* usage, int argc, char** a
     DayName day;
     if (arg == "--root") {
       if (++i == argc) {
-        fprintf(stderr, "vellumtrace-tool %s: --root needs a folder\nusage: vellumtrace-tool %s %s\n", command,
-                command, usage);
+        fprintf(stderr,
+                "vellumtrace-tool %s: --root needs a folder\nusage: vellumtrace-tool %s %s\n",
+                command, command, usage);
         return 2;
       }
       root = argv[i];

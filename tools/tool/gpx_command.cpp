@@ -24,9 +24,10 @@ void appendTrackPoint(const DayName& day, const TrackRecord& r, std::string* out
   if (!formatDayTime(r.utcSeconds, time) || !latitudeDegrees(r.latitude, r.latRef, &lat) ||
       !longitudeDegrees(r.longitude, r.lonRef, &lon))
     return;
-  int n = snprintf(line, sizeof line,
-                   "      <trkpt lat=\"%.7f\" lon=\"%.7f\"><time>%04d-%02d-%02dT%sZ</time></trkpt>\n", lat, lon,
-                   day.year, day.month, day.day, time);
+  int n =
+      snprintf(line, sizeof line,
+               "      <trkpt lat=\"%.7f\" lon=\"%.7f\"><time>%04d-%02d-%02dT%sZ</time></trkpt>\n",
+               lat, lon, day.year, day.month, day.day, time);
   out->append(line, static_cast<size_t>(n));
 }
 
@@ -37,11 +38,14 @@ int gpxCommand(int argc, char** argv) {
   int status = parseDayArguments("gpx", kGpxUsage, argc, argv, &days);
   if (status >= 0) return status;
 
-  fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<gpx version=\"1.1\" creator=\"vellumtrace-tool\" xmlns=\"http://www.topografix.com/GPX/1/1\""
-        " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
-        " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n",
-        stdout);
+  fputs(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"vellumtrace-tool\" "
+      "xmlns=\"http://www.topografix.com/GPX/1/1\""
+      " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
+      " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+      "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n",
+      stdout);
   if (!days.empty()) fputs("  <trk>\n    <name>vellumtrace</name>\n", stdout);
   DayLog log;
   std::string segment;
@@ -60,8 +64,10 @@ int gpxCommand(int argc, char** argv) {
     segment += "    </trkseg>\n";
     fwrite(segment.data(), 1, segment.size(), stdout);
     if (points != log.records.size())
-      fprintf(stderr, "vellumtrace-tool gpx: %s.log: %zu of %zu records hold no time or position; left out\n",
-              day.ddmmyy.c_str(), log.records.size() - points, log.records.size());
+      fprintf(
+          stderr,
+          "vellumtrace-tool gpx: %s.log: %zu of %zu records hold no time or position; left out\n",
+          day.ddmmyy.c_str(), log.records.size() - points, log.records.size());
   }
   if (!days.empty()) fputs("  </trk>\n", stdout);
   fputs("</gpx>\n", stdout);

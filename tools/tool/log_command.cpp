@@ -39,7 +39,9 @@ int logCommand(int argc, char** argv) {
   if (status >= 0) return status;
 
   // %.9g gives back the very float the record holds.
-  fputs("date,time,latitude,longitude,utc_seconds,packed_latitude,lat_ref,packed_longitude,lon_ref\n", stdout);
+  fputs(
+      "date,time,latitude,longitude,utc_seconds,packed_latitude,lat_ref,packed_longitude,lon_ref\n",
+      stdout);
   DayLog log;
   for (const DayName& day : days) {
     if (!readDayLog("log", day, &log)) status = 1;
@@ -53,7 +55,8 @@ int logCommand(int argc, char** argv) {
       const bool lonOk = longitudeDegrees(r.longitude, r.lonRef, &lon);
       printf("%s,%s,%s,%s,%d,%.9g,%s,%.9g,%s\n", date, time, degreesText(latOk, lat).c_str(),
              degreesText(lonOk, lon).c_str(), r.utcSeconds, static_cast<double>(r.latitude),
-             refText(r.latRef).c_str(), static_cast<double>(r.longitude), refText(r.lonRef).c_str());
+             refText(r.latRef).c_str(), static_cast<double>(r.longitude),
+             refText(r.lonRef).c_str());
     }
   }
   if (fflush(stdout) != 0) {
