@@ -131,7 +131,12 @@ bool readDayLog(const char* command, const DayName& day, DayLog* out) {
 
 bool formatDayTime(int32_t utcSeconds, char out[9]) {
   if (utcSeconds < 0 || utcSeconds >= 86400) return false;
-  snprintf(out, 9, "%02d:%02d:%02d", utcSeconds / 3600, utcSeconds / 60 % 60, utcSeconds % 60);
+  const int fields[3] = {utcSeconds / 3600, utcSeconds / 60 % 60, utcSeconds % 60};
+  for (int i = 0; i < 3; i++) {
+    out[i * 3] = static_cast<char>('0' + fields[i] / 10);
+    out[i * 3 + 1] = static_cast<char>('0' + fields[i] % 10);
+    out[i * 3 + 2] = i < 2 ? ':' : '\0';
+  }
   return true;
 }
 

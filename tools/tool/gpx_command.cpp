@@ -4,6 +4,7 @@
 // date of its file and the time of its record, in UTC, and its position in
 // signed decimal degrees. Records that hold no time of the day or no usable
 // position cannot be a track point; they are left out and counted.
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,19 +17,29 @@ namespace {
 const char kGpxUsage[] = "[--root DIR] [DDMMYY...]";
 
 // Seven decimals of a degree are about a centimetre, finer than the
-// receiver's four decimals of a minute.
-void appendTrackPoint(const DayName& day, const TrackRecord& r, std::string* out) {
+// receiver's four decimals of a minute. to_chars gives printf's digits at a
+// fraction of its cost (printf was two thirds of the time of a day's export).
+void appendDegrees(double degrees, std::string* out) {
+  char text[32];
+  const std::to_chars_result r =
+      std::to_chars(text, text + sizeof text, degrees, std::chars_format::fixed, 7);
+  out->append(text, static_cast<size_t>(r.ptr - text));
+}
+
+void appendTrackPoint(const char* date, const TrackRecord& r, std::string* out) {
   char time[9];
   double lat, lon;
-  char line[160];
   if (!formatDayTime(r.utcSeconds, time) || !latitudeDegrees(r.latitude, r.latRef, &lat) ||
       !longitudeDegrees(r.longitude, r.lonRef, &lon))
     return;
-  int n =
-      snprintf(line, sizeof line,
-               "      <trkpt lat=\"%.7f\" lon=\"%.7f\"><time>%04d-%02d-%02dT%sZ</time></trkpt>\n",
-               lat, lon, day.year, day.month, day.day, time);
-  out->append(line, static_cast<size_t>(n));
+  out->append("      <trkpt lat=\"");
+  appendDegrees(lat, out);
+  out->append("\" lon=\"");
+  appendDegrees(lon, out);
+  out->append("\"><time>");
+  out->append(date);
+  out->append(time);
+  out->append("Z</time></trkpt>\n");
 }
 
 }  // namespace
@@ -54,11 +65,13 @@ int gpxCommand(int argc, char** argv) {
       status = 1;
       if (log.records.empty()) continue;  // a missing day has no segment
     }
+    char date[16];  // 2026-03-06T
+    snprintf(date, sizeof date, "%04d-%02d-%02dT", day.year, day.month, day.day);
     segment = "    <trkseg>\n";
     size_t points = 0;
     for (const TrackRecord& r : log.records) {
       const size_t before = segment.size();
-      appendTrackPoint(day, r, &segment);
+      appendTrackPoint(date, r, &segment);
       if (segment.size() != before) points++;
     }
     segment += "    </trkseg>\n";
