@@ -9,7 +9,8 @@
 
 const char kHostUsage[] =
     "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
-    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
+    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
+    "                   [--card-device DEV --card-mount DIR]\n";
 
 const char kHostHelp[] =
     "\n"
@@ -21,6 +22,14 @@ const char kHostHelp[] =
     "  --root DIR        the device image (default $VELLUMTRACE_ROOT, else\n"
     "                    ~/.local/share/vellumtrace/device)\n"
     "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
+    "  --card-device DEV the card's block device or its udev link, e.g.\n"
+    "                    /dev/mmcblk0p1 or /dev/disk/by-id/...-part1 (default\n"
+    "                    DIR/DSK2); reading it needs the group that owns it,\n"
+    "                    usually 'disk'\n"
+    "  --card-mount DIR  where the system mounts that card, e.g. /media/card\n"
+    "                    (default DIR/SDMMC). On a device give both: a card is\n"
+    "                    taken as in once its device answers and its file\n"
+    "                    system is mounted there\n"
     "  --display NAME    headless: no window; message boxes print a line\n"
     "                    sdl: the screen in a window (SDL2), touched with the\n"
     "                    mouse; message boxes are drawn and wait for OK\n"
@@ -38,7 +47,8 @@ const char kHostHelp[] =
 
 namespace {
 
-enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp };
+enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp,
+              kCardDevice, kCardMount };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
@@ -49,6 +59,8 @@ const struct option kOptions[] = {
     {"control", required_argument, nullptr, kControl},
     {"boot", no_argument, nullptr, kBoot},
     {"help", no_argument, nullptr, kHelp},
+    {"card-device", required_argument, nullptr, kCardDevice},
+    {"card-mount", required_argument, nullptr, kCardMount},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -110,6 +122,14 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         break;
       case kBoot:
         o->boot = true;
+        break;
+      case kCardDevice:
+        o->cardDevice = v;
+        passOn();
+        break;
+      case kCardMount:
+        o->cardMount = v;
+        passOn();
         break;
       case 'h':
       case kHelp:
