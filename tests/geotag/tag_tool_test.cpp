@@ -102,6 +102,17 @@ TEST_F(TagToolTest, ExitStatusSaysWhetherEveryPhotoCouldBeWritten) {
   EXPECT_EQ(runTool({"tag", "--root", image->root(), "--dry-run", photoFile("IMG_0001.JPG")}).status, 0);
 }
 
+TEST_F(TagToolTest, TagsACardMountedElsewhere) {
+  const std::string card = image->path("media-card");
+  ASSERT_EQ(0, system(("mkdir -p " + card + "/DCIM").c_str()));
+  writeWholeFile(card + "/DCIM/IMG_0001.JPG", craftJpeg(cameraSpec(kPhotoTime)));
+  ToolRun r = runTool({"tag", "--root", image->root(), "--card-mount", card});
+  EXPECT_EQ(r.out, "tagged\t\\SDMMC\\DCIM\\IMG_0001.JPG\nОбработано фотографий: 1 из 1 фотографий.\n");
+  r = runTool({"tag", "--root", image->root(), "--card-mount", card, card + "/DCIM/IMG_0001.JPG"});
+  EXPECT_EQ(r.out, "skipped\t" + card + "/DCIM/IMG_0001.JPG\talready-geotagged\n"
+                   "Обработано фотографий: 0 из 1 фотографий.\n");
+}
+
 TEST_F(TagToolTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(runTool({"tag", "--root"}).status, 2);
   EXPECT_EQ(runTool({"tag", "--bogus", "x"}).status, 2);

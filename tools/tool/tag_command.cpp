@@ -31,7 +31,9 @@
 namespace {
 
 const char kTagUsage[] =
-    "usage: vellumtrace-tool tag [--root DIR] [--offset +HH:MM] [--dry-run] [PHOTO...]\n"
+    "usage: vellumtrace-tool tag [--root DIR] [--card-mount DIR] [--offset +HH:MM] [--dry-run]\n"
+    "                            [PHOTO...]\n"
+    "  --card-mount where a real card is mounted (default DIR/SDMMC)\n"
     "  --offset  how far the camera clock runs ahead of UTC (default +03:00)\n"
     "  --dry-run for each photo the fix it would get, as\n"
     "            would-tag PHOTO FIX-TIME LATITUDE LONGITUDE PHOTO-MINUS-FIX;\n"
@@ -84,11 +86,11 @@ std::string absolute(const std::string& path) {
 }
 
 // The CE name of a photo given as a CE path (\SDMMC\DCIM\...) or as a host
-// path inside the device image's card (DIR/SDMMC/...); empty when the path
+// path inside the card's folder (DIR/SDMMC/..., or --card-mount); empty when the path
 // lies elsewhere.
-std::u16string ceNameOf(const std::string& photo, const std::string& root) {
+std::u16string ceNameOf(const std::string& photo, const std::string& cardFolder) {
   if (!photo.empty() && photo[0] == '\\') return utf16FromUtf8(photo);
-  const std::string card = absolute(root + "/SDMMC") + "/";
+  const std::string card = absolute(cardFolder) + "/";
   const std::string host = absolute(photo);
   if (host.compare(0, card.size(), card) != 0) return {};
   std::string ce = "\\SDMMC\\" + host.substr(card.size());
@@ -107,6 +109,9 @@ int tagCommand(int argc, char** argv) {
     if (!strcmp(argv[i], "--root")) {
       if (++i == argc) return usageError("--root needs a folder");
       root = argv[i];
+    } else if (!strcmp(argv[i], "--card-mount")) {
+      if (++i == argc) return usageError("--card-mount needs a folder");
+      setCardMountPath(argv[i]);
     } else if (!strcmp(argv[i], "--offset")) {
       int32_t offset = 0;
       if (++i == argc || !parseClockOffset(argv[i], &offset)) return usageError("--offset needs +HH:MM or -HH:MM");
@@ -137,7 +142,7 @@ int tagCommand(int argc, char** argv) {
   int tagged = 0;
   bool unwritten = false;
   for (const std::string& photo : photos) {
-    std::u16string ce = ceNameOf(photo, root);
+    std::u16string ce = ceNameOf(photo, hostPathFor(u"\\SDMMC"));
     if (ce.empty()) {
       printf("skipped\t%s\tnot-on-card\n", photo.c_str());
       unwritten = true;

@@ -8,7 +8,7 @@ namespace {
 
 // One line a command; a new command adds its line here.
 const ToolCommand kCommands[] = {
-    {"tag", tagCommand, "[--root DIR] [--offset +HH:MM] [--dry-run] [PHOTO...]"},
+    {"tag", tagCommand, "[--root DIR] [--card-mount DIR] [--offset +HH:MM] [--dry-run] [PHOTO...]"},
     {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
     {"gpx", gpxCommand, "[--root DIR] [DDMMYY...]"},
     {"log", logCommand, "[--root DIR] [DDMMYY...]"},
