@@ -113,8 +113,13 @@ TEST_F(CardMountEndToEnd, ACardWhoseFilesComeAfterItsIdentityIsStillOffered) {
   writeWholeFile(device, kCard);
   waitForWholeTick();
   EXPECT_EQ("hidden", controlCommand(sock(), "window"));
+  const std::string card = std::string(VT_TOOL) + " card --root " + image->root() +
+                           " --card-device " + device + " --card-mount " + mount;
+  EXPECT_EQ(commandOutput(card), "identity: 0312AB00FF\nfiles: not mounted at " + mount + "\n");
   putPhotoIn(mount);
   EXPECT_TRUE(waitForReply(sock(), "window", "visible", 3s));
+  EXPECT_NE(commandOutput(card).find("photos: 1\n" + std::string("\\SDMMC\\DCIM\\IMG_0001.JPG\n")),
+            std::string::npos);
 }
 
 // A FAT image on a loop device: the card. It goes in through a link, as

@@ -20,11 +20,16 @@ int cardCommand(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (!strcmp(argv[i], "--root") && i + 1 < argc) {
       root = argv[++i];
+    } else if (!strcmp(argv[i], "--card-device") && i + 1 < argc) {
+      setCardDevicePath(argv[++i]);
+    } else if (!strcmp(argv[i], "--card-mount") && i + 1 < argc) {
+      setCardMountPath(argv[++i]);
     } else if (!strcmp(argv[i], "--sysfs") && i + 1 < argc) {
       setSysfsRoot(argv[++i]);
     } else {
       fprintf(stderr,
-              "usage: vellumtrace-tool card [--root DIR] [--sysfs DIR]\n"
+              "usage: vellumtrace-tool card [--root DIR] [--card-device DEV] [--card-mount DIR]\n"
+              "                             [--sysfs DIR]\n"
               "Prints the identity of the card in the device image's slot, its size and\n"
               "free space in KiB, and its photos in the order a batch tags them.\n");
       return strcmp(argv[i], "--help") ? 2 : 0;
@@ -38,6 +43,11 @@ int cardCommand(int argc, char** argv) {
     return 1;
   }
   printf("identity: %s\n", utf8FromUtf16(shared.cardIdentity).c_str());
+  if (!cardFolderMounted()) {
+    // What the card watcher waits for before it takes the card as in.
+    printf("files: not mounted at %s\n", hostPathFor(u"\\SDMMC").c_str());
+    return 1;
+  }
   ULARGE_INTEGER total{}, free{};
   if (!GetDiskFreeSpaceExW(u"SDMMC", nullptr, &total, &free))
     reportHostFailure("cannot measure the card");
