@@ -9,6 +9,7 @@
 #include "platform/kernel/storage.h"
 #include "platform/core/threads.h"
 #include "platform/core/wide_text.h"
+#include "platform/kernel/files.h"
 #include "platform/user/windows.h"
 
 DWORD cardSettleMilliseconds = 500;
@@ -26,6 +27,18 @@ bool sameCard(const WCHAR* a, const WCHAR* b) {
     if (a[i] == 0) return true;
   }
   return true;
+}
+
+// The card's identity answers as soon as it is in the slot, its files only
+// once the system has mounted it, a moment later. Until both hold the card is
+// not in yet and the card last seen stays as it was: taken as in on its
+// identity alone, a card would be measured and searched before its files are
+// there, and never offered; and a card in at boot whose file system comes
+// after the program is still the card that was in at boot.
+bool cardFilesMounted() {
+  const DWORD a = GetFileAttributesW(u"\\SDMMC");
+  const DWORD mountedCard = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY;
+  return a != INVALID_FILE_ATTRIBUTES && (a & mountedCard) == mountedCard;
 }
 
 // From START until the batch's closing message has been dismissed.
@@ -54,6 +67,7 @@ void checkCard() {
     return;
   }
   if (sameCard(shared.cardIdentity, shared.prevCardIdentity)) return;
+  if (!cardFilesMounted()) return;
 
   shared.cardBytesTotal = 0;
   shared.cardBytesFree = 0;

@@ -23,7 +23,7 @@ namespace {
 uint8_t photoPayload[kApp1PayloadCapacity];
 uint8_t taggedPayload[kApp1PayloadCapacity + kInsertedBytes];
 
-TagOutcome tagPhoto(LPCWSTR path) {
+TagOutcome tagPhoto(LPCWSTR path, bool write) {
   HANDLE photo = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (photo == INVALID_HANDLE_VALUE) return TagOutcome::CannotOpen;
 
@@ -53,6 +53,10 @@ TagOutcome tagPhoto(LPCWSTR path) {
     CloseHandle(photo);
     return TagOutcome::InvalidFix;
   }
+  if (!write) {
+    CloseHandle(photo);
+    return TagOutcome::Tagged;
+  }
   uint8_t block[kGpsIfdBytes];
   fillGpsBlock(block, layout.ifd1, shared.matchLatRef, lat, shared.matchLonRef, lon);
 
@@ -65,7 +69,13 @@ TagOutcome tagPhoto(LPCWSTR path) {
 }  // namespace
 
 int insertGpsIfd(LPCWSTR path) {
-  TagOutcome outcome = tagPhoto(path);
+  TagOutcome outcome = tagPhoto(path, true);
+  setLastTagOutcome(outcome);
+  return tagOutcomeResult(outcome);
+}
+
+int previewGpsIfd(LPCWSTR path) {
+  TagOutcome outcome = tagPhoto(path, false);
   setLastTagOutcome(outcome);
   return tagOutcomeResult(outcome);
 }

@@ -17,7 +17,12 @@
 
 namespace {
 
-constexpr int32_t kCameraClockAheadOfUtc = 10800;
+// The device's cameras are set to its own time zone, UTC+3; the tool can be
+// told another (set before any lookup, never while one runs).
+int32_t cameraClockAheadOfUtc = kDeviceCameraClockAheadOfUtc;
+// The matching record's time and how far the photo's UTC time lies from it.
+int32_t matchSeconds = 0;
+int32_t matchDifference = 0;
 // 4096 records a read: a full day's log (86,400 records) in 22 reads.
 constexpr DWORD kBlockBytes = kTrackRecordBytes * 4096;
 // One lookup runs at a time, on the UI thread, so the block lives here rather
@@ -80,8 +85,11 @@ int findTrackFix() {
     DWORD whole = have - have % kTrackRecordBytes;
     for (DWORD at = 0; at < whole; at += kTrackRecordBytes) {
       // In 64 bits, so that no time a damaged log holds can overflow.
-      int64_t d = static_cast<int64_t>(keepRecord(block + at)) + kCameraClockAheadOfUtc - photoSeconds;
+      const int32_t seconds = keepRecord(block + at);
+      int64_t d = static_cast<int64_t>(seconds) + cameraClockAheadOfUtc - photoSeconds;
       if (d > -2 && d < 2) {
+        matchSeconds = seconds;
+        matchDifference = static_cast<int32_t>(-d);
         result = 0;
         break;
       }
@@ -93,3 +101,8 @@ int findTrackFix() {
   CloseHandle(log);
   return result;
 }
+
+void setCameraClockAheadOfUtc(int32_t seconds) { cameraClockAheadOfUtc = seconds; }
+
+int32_t matchedRecordSeconds() { return matchSeconds; }
+int32_t matchedPhotoDifference() { return matchDifference; }

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/core/ce_types.h"
+
+constexpr int32_t kDeviceCameraClockAheadOfUtc = 10800;
 
 // 0 when a record matched (left in matchLatitude/matchLongitude/matchLatRef/
 // matchLonRef); non-zero when none did.
@@ -13,3 +16,12 @@ int findTrackFix();
 // \ResidentFlash\vellumtrace\DDMMYY.log. False when the date's fields are not
 // all digits, which names no log.
 bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size);
+
+// How far the camera clock runs ahead of UTC, in seconds (west of Greenwich
+// negative); 10800 unless set.
+void setCameraClockAheadOfUtc(int32_t seconds);
+
+// After a match: the matching record's utcSeconds, and the photo's time as
+// UTC less that (-1, 0 or 1).
+int32_t matchedRecordSeconds();
+int32_t matchedPhotoDifference();

@@ -10,7 +10,7 @@
 const char kHostUsage[] =
     "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
     "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
-    "                   [--version]\n";
+    "                   [--version] [--card-device DEV --card-mount DIR]\n";
 
 const char kHostHelp[] =
     "\n"
@@ -23,6 +23,14 @@ const char kHostHelp[] =
     "                    $XDG_DATA_HOME/vellumtrace/device, else\n"
     "                    ~/.local/share/vellumtrace/device)\n"
     "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
+    "  --card-device DEV the card's block device or its udev link, e.g.\n"
+    "                    /dev/mmcblk0p1 or /dev/disk/by-id/...-part1 (default\n"
+    "                    DIR/DSK2); reading it needs the group that owns it,\n"
+    "                    usually 'disk'\n"
+    "  --card-mount DIR  where the system mounts that card, e.g. /media/card\n"
+    "                    (default DIR/SDMMC). On a device give both: a card is\n"
+    "                    taken as in once its device answers and its file\n"
+    "                    system is mounted there\n"
     "  --display NAME    headless: no window; message boxes print a line\n"
     "                    sdl: the screen in a window (SDL2), touched with the\n"
     "                    mouse; message boxes are drawn and wait for OK\n"
@@ -43,7 +51,8 @@ const char kHostVersion[] = "vellumtrace " VT_VERSION "\n";
 
 namespace {
 
-enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion };
+enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion,
+              kCardDevice, kCardMount };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
@@ -55,6 +64,8 @@ const struct option kOptions[] = {
     {"boot", no_argument, nullptr, kBoot},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
+    {"card-device", required_argument, nullptr, kCardDevice},
+    {"card-mount", required_argument, nullptr, kCardMount},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -118,6 +129,14 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         break;
       case kBoot:
         o->boot = true;
+        break;
+      case kCardDevice:
+        o->cardDevice = v;
+        passOn();
+        break;
+      case kCardMount:
+        o->cardMount = v;
+        passOn();
         break;
       case 'h':
       case kHelp:

@@ -8,6 +8,8 @@
 struct HostOptions {
   std::string root;             // the device image; empty: the default
   std::string com1;             // the receiver's tty; empty: DIR/Com1
+  std::string cardDevice;       // the card's block device; empty: DIR/DSK2
+  std::string cardMount;        // where the system mounts the card; empty: DIR/SDMMC
   std::string display = "headless";
   int scale = 1;
   bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox

@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.com1.empty()) setCom1Path(options.com1);
+  setCardDevicePath(options.cardDevice);
+  setCardMountPath(options.cardMount);
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),

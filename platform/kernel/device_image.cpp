@@ -17,6 +17,18 @@ namespace {
 std::mutex gMutex;
 std::string gRoot;
 std::string gCom1;
+std::string gCardDevice;
+std::string gCardMount;
+
+std::string cardDevicePath() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gCardDevice;
+}
+
+std::string cardMountPath() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gCardMount;
+}
 
 // Finds the entry of folder `dir` named `name`: exactly, else ignoring case.
 std::string matchComponent(const std::string& dir, const std::string& name) {
@@ -67,6 +79,36 @@ void setCom1Path(const std::string& hostPath) {
   gCom1 = hostPath;
 }
 
+void setCardDevicePath(const std::string& hostPath) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gCardDevice = hostPath;
+}
+
+void setCardMountPath(const std::string& hostDir) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gCardMount = hostDir;
+  while (gCardMount.size() > 1 && gCardMount.back() == '/') gCardMount.pop_back();
+}
+
+bool isCardFolder(LPCWSTR ceName) {
+  if (!ceName) return false;
+  std::u16string_view n(ceName, wcslen16(ceName));
+  while (!n.empty() && n.front() == u'\\') n.remove_prefix(1);
+  while (!n.empty() && n.back() == u'\\') n.remove_suffix(1);
+  return sameIgnoringAsciiCase(n, u"SDMMC");
+}
+
+bool cardFolderMounted() {
+  const std::string folder = hostPathFor(u"\\SDMMC");
+  struct stat st, parent, device;
+  if (folder.empty() || hostCalls().stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (hostCalls().stat(hostPathFor(u"DSK2:").c_str(), &device) != 0 || !S_ISBLK(device.st_mode))
+    return true;
+  // ".." of the folder itself, after any link to it has been followed.
+  if (hostCalls().stat((folder + "/..").c_str(), &parent) != 0) return false;
+  return st.st_dev != parent.st_dev || st.st_ino == parent.st_ino;
+}
+
 bool prepareDeviceImage() {
   const std::string& root = deviceRoot();
   if (root.empty()) {
@@ -108,9 +150,11 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
       }
       break;
     }
-    case CeDevice::Dsk2:
-      *out = deviceRoot() + "/DSK2";
+    case CeDevice::Dsk2: {
+      const std::string device = cardDevicePath();
+      *out = device.empty() ? deviceRoot() + "/DSK2" : device;
       return true;
+    }
     case CeDevice::None:
       break;
   }
@@ -125,6 +169,8 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
   }
   std::string path = deviceRoot();
   if (path.empty()) return false;  // no image: never the host's own root
+  const std::string mount = cardMountPath();
+  bool first = true;
   size_t i = 0;
   while (i < name.size()) {
     size_t j = name.find('\\', i);
@@ -133,7 +179,11 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
     i = j + 1;
     if (comp.empty() || comp == ".") continue;
     if (comp == ".." || comp.find('/') != std::string::npos) return false;  // stay inside the root
-    path += "/" + matchComponent(path, comp);
+    if (first && !mount.empty() && sameIgnoringAsciiCase(comp, "SDMMC"))
+      path = mount;  // the card's folder is where the system mounts it
+    else
+      path += "/" + matchComponent(path, comp);
+    first = false;
   }
   *out = path;
   return true;

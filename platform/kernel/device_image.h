@@ -1,9 +1,10 @@
 // The device image: CE's object store as one host folder, the device root.
 //
 //   \ResidentFlash\...        DIR/ResidentFlash/...
-//   \SDMMC\... and SDMMC\...  DIR/SDMMC/... (a folder, or a symlink to a card)
+//   \SDMMC\... and SDMMC\...  DIR/SDMMC/... (a folder, or a symlink to a card),
+//                             or the folder given to setCardMountPath
 //   "Com1:"                   DIR/Com1, or the path given to setCom1Path
-//   "DSK2:"                   DIR/DSK2
+//   "DSK2:"                   DIR/DSK2, or the path given to setCardDevicePath
 //   the registry              DIR/registry.reg
 //
 // CE separators are backslashes; a name matches exactly first, then
@@ -23,6 +24,19 @@ const std::string& deviceRoot();
 // else $HOME/.local/share/vellumtrace/device; empty when none of them is set.
 std::string defaultDeviceRoot();
 void setCom1Path(const std::string& hostPath);
+// A real card: its block device (or a udev link to it), and the folder the
+// system mounts its file system at. Empty: DIR/DSK2 and DIR/SDMMC.
+void setCardDevicePath(const std::string& hostPath);
+void setCardMountPath(const std::string& hostDir);
+// Whether a CE name is the card's folder itself (\SDMMC, SDMMC).
+bool isCardFolder(LPCWSTR ceName);
+// Whether the card's file system is there. On a real system a card's block
+// device answers before its file system is mounted, and until then its mount
+// folder is an empty folder of another file system: so when the card's
+// device is a block device, its folder counts only once it is a mount point
+// (a file system other than its parent's). A simulated card's folder counts
+// as soon as it exists.
+bool cardFolderMounted();
 // Creates the root and its ResidentFlash and SDMMC folders when missing.
 // Returns false (with errno set) when the root cannot be made.
 bool prepareDeviceImage();

@@ -6,14 +6,20 @@
 // replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process; other
-// processes are not seen. Not supported: overlapped I/O, templates, security
+// processes are not seen. The card's folder (\SDMMC) has attributes only
+// while its file system is mounted, with FILE_ATTRIBUTE_TEMPORARY as CE marks
+// a storage card's folder. A card device the user may not open is said on
+// standard error once. Not supported: overlapped I/O, templates, security
 // attributes (ignored), file times.
 #include "platform/kernel/files.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/kernel/device_image.h"
@@ -29,10 +35,28 @@ int openFlagsFor(DWORD access) {
   return O_RDONLY;
 }
 
+// A card device the user may not read would look like an empty slot for
+// ever; the reason is said on standard error once, until the device opens.
+std::atomic<bool> cardDeniedReported{false};
+
+void noteCardDevice(const std::string& path, int error) {
+  if (error != EACCES && error != EPERM) {
+    if (error == 0) cardDeniedReported = false;
+    return;
+  }
+  if (cardDeniedReported.exchange(true)) return;
+  fprintf(stderr,
+          "%s: cannot read the card device %s: %s; the card is not seen until the user may read it "
+          "(usually by being in the group that owns it, 'disk': sudo usermod -aG disk $USER, then log in "
+          "again)\n",
+          program_invocation_short_name, path.c_str(), strerror(error));
+}
+
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   int flags = openFlagsFor(access);
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
   int fd = hostCalls().open(path.c_str(), flags, 0);
+  if (device == CeDevice::Dsk2) noteCardDevice(path, fd < 0 ? errno : 0);
   if (fd < 0) {
     setLastErrorFromErrno(errno);
     return INVALID_HANDLE_VALUE;
@@ -517,6 +541,11 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
 DWORD GetFileAttributesW(LPCWSTR fileName) {
   std::string path;
   struct stat st;
+  const bool cardFolder = isCardFolder(fileName);
+  if (cardFolder && !cardFolderMounted()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);  // on the device the folder comes with the card
+    return INVALID_FILE_ATTRIBUTES;
+  }
   if (!hostPathFor(fileName, &path)) {
     SetLastError(ERROR_INVALID_NAME);
     return INVALID_FILE_ATTRIBUTES;
@@ -527,5 +556,6 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
   }
   DWORD a = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+  if (cardFolder) a |= FILE_ATTRIBUTE_TEMPORARY;
   return a;
 }

@@ -29,6 +29,8 @@ constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+// On a card's folder: a mounted storage card, as CE marks its cards' folders.
+constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x100;
 
 // Each WriteFile reaches stable storage (fdatasync) before it returns.
 constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;

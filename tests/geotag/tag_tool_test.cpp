@@ -29,7 +29,7 @@ TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {
   writeWholeFile(photoFile("IMG_0003.JPG"), photo);
   ToolRun r = runTool({"tag", "--root", image->root(), "\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG",
                        photoFile("IMG_0002.JPG"), photoFile("IMG_0003.JPG"), "/elsewhere/x.jpg"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);  // the photo off the card could not be written
   EXPECT_EQ(r.out, "tagged\t\\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG\n"
                    "skipped\t" + photoFile("IMG_0002.JPG") + "\tno-matching-fix\n"
                    "tagged\t" + photoFile("IMG_0003.JPG") + "\n"
@@ -60,6 +60,57 @@ TEST_F(TagToolTest, SaysWhichHostCallFailedOnWhat) {
                         photoFile("NONE.JPG") + ": No such file or directory\n"
                         "vellumtrace-tool: cannot write the tagged copy of \\SDMMC\\DCIM\\100CAM\\IMG_0001.JPG: open " +
                         tempFile() + ": File exists\n");
+}
+
+// The log holds 11:30:07 and 12:30:08 UTC. A dry run finds each photo's fix
+// under the clock offset it is given and leaves the photos as they were.
+TEST_F(TagToolTest, DryRunShowsTheFixUnderTheCameraClockOffsetAndWritesNothing) {
+  writeTrackLog(*image, "050610",
+                {{41407, 5545.1234f, 'N', 3737.5678f, 'E'}, {45008, 3352.0f, 'S', 15112.25f, 'W'}});
+  const std::string first = craftJpeg(cameraSpec(kPhotoTime));             // 14:30:07
+  const std::string second = craftJpeg(cameraSpec("2010:06:05 06:30:08"));
+  writeWholeFile(photoFile("IMG_0001.JPG"), first);
+  writeWholeFile(photoFile("IMG_0002.JPG"), second);
+  const std::string a = photoFile("IMG_0001.JPG"), b = photoFile("IMG_0002.JPG");
+  ToolRun r = runTool({"tag", "--root", image->root(), "--dry-run", a, b});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "would-tag\t" + a + "\t2010-06-05T11:30:07Z\t55.7520589\t37.6261312\t+0s\n"
+                   "skipped\t" + b + "\tno-matching-fix\n"
+                   "dry run: 1 of 2 photos would be tagged; nothing was changed\n");
+  r = runTool({"tag", "--root", image->root(), "--offset", "-05:00", "--dry-run", a, b});
+  EXPECT_EQ(r.out, "skipped\t" + a + "\tno-matching-fix\n"
+                   "would-tag\t" + b + "\t2010-06-05T11:30:07Z\t55.7520589\t37.6261312\t+1s\n"
+                   "dry run: 1 of 2 photos would be tagged; nothing was changed\n");
+  r = runTool({"tag", "--root", image->root(), "--offset", "+02:00", "--dry-run", a});
+  EXPECT_EQ(r.out, "would-tag\t" + a + "\t2010-06-05T12:30:08Z\t-33.8666667\t-151.2041667\t-1s\n"
+                   "dry run: 1 of 1 photos would be tagged; nothing was changed\n");
+  EXPECT_TRUE(readWholeFile(a) == first && readWholeFile(b) == second) << "a dry run changed a photo";
+  EXPECT_FALSE(fileExists(tempFile()));
+  for (const char* bad : {"3", "+3:00", "+24:00", "+03:60", "+03:00x"})
+    EXPECT_EQ(runTool({"tag", "--root", image->root(), "--offset", bad, a}).status, 2) << bad;
+}
+
+// 1 only when a photo could not be opened or written; a photo the log has no
+// fix for is not a failure of the run.
+TEST_F(TagToolTest, ExitStatusSaysWhetherEveryPhotoCouldBeWritten) {
+  writeWholeFile(photoFile("IMG_0001.JPG"), craftJpeg(cameraSpec(kPhotoTime)));
+  writeWholeFile(photoFile("IMG_0002.JPG"), craftJpeg(cameraSpec("2010:06:05 01:00:00")));
+  EXPECT_EQ(runTool({"tag", "--root", image->root(), photoFile("IMG_0002.JPG")}).status, 0);
+  EXPECT_EQ(runTool({"tag", "--root", image->root(), photoFile("NONE.JPG"), photoFile("IMG_0002.JPG")}).status, 1);
+  writeWholeFile(tempFile(), "somebody's photo");
+  EXPECT_EQ(runTool({"tag", "--root", image->root(), photoFile("IMG_0001.JPG")}).status, 1);  // temp-in-use
+  EXPECT_EQ(runTool({"tag", "--root", image->root(), "--dry-run", photoFile("IMG_0001.JPG")}).status, 0);
+}
+
+TEST_F(TagToolTest, TagsACardMountedElsewhere) {
+  const std::string card = image->path("media-card");
+  ASSERT_EQ(0, system(("mkdir -p " + card + "/DCIM").c_str()));
+  writeWholeFile(card + "/DCIM/IMG_0001.JPG", craftJpeg(cameraSpec(kPhotoTime)));
+  ToolRun r = runTool({"tag", "--root", image->root(), "--card-mount", card});
+  EXPECT_EQ(r.out, "tagged\t\\SDMMC\\DCIM\\IMG_0001.JPG\nОбработано фотографий: 1 из 1 фотографий.\n");
+  r = runTool({"tag", "--root", image->root(), "--card-mount", card, card + "/DCIM/IMG_0001.JPG"});
+  EXPECT_EQ(r.out, "skipped\t" + card + "/DCIM/IMG_0001.JPG\talready-geotagged\n"
+                   "Обработано фотографий: 0 из 1 фотографий.\n");
 }
 
 TEST_F(TagToolTest, UsageErrorsExitWithTwo) {

@@ -28,8 +28,9 @@ Parsed parse(std::vector<std::string> args) {
 TEST(HostOptions, BothFormsOfAValueMeanTheSame) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--root", "/r", "--com1", "/dev/ttyUSB0", "--display", "sdl", "--scale", "3",
-            "--control", "/s"},
-           {"--root=/r", "--com1=/dev/ttyUSB0", "--display=sdl", "--scale=3", "--control=/s"}}) {
+            "--control", "/s", "--card-device", "/dev/sdb1", "--card-mount", "/media/card"},
+           {"--root=/r", "--com1=/dev/ttyUSB0", "--display=sdl", "--scale=3", "--control=/s",
+            "--card-device=/dev/sdb1", "--card-mount=/media/card"}}) {
     Parsed p = parse(args);
     ASSERT_EQ(p.result, 0) << p.error;
     EXPECT_EQ(p.options.root, "/r");
@@ -37,11 +38,14 @@ TEST(HostOptions, BothFormsOfAValueMeanTheSame) {
     EXPECT_EQ(p.options.display, "sdl");
     EXPECT_EQ(p.options.scale, 3);
     EXPECT_EQ(p.options.control, "/s");
+    EXPECT_EQ(p.options.cardDevice, "/dev/sdb1");
+    EXPECT_EQ(p.options.cardMount, "/media/card");
     EXPECT_TRUE(p.options.waitingBoxes);  // a screen someone looks at
     // --boot hands on everything but the root, which it gives itself.
     EXPECT_EQ(p.options.passOn,
               (std::vector<std::string>{"--com1", "/dev/ttyUSB0", "--display", "sdl", "--scale",
-                                        "3", "--control", "/s"}));
+                                        "3", "--control", "/s", "--card-device", "/dev/sdb1",
+                                        "--card-mount", "/media/card"}));
   }
 }
 

@@ -17,16 +17,24 @@
 #include "tools/tool/tool_options.h"
 
 const char kCardUsage[] =
-    "usage: vellumtrace-tool card [--root DIR] [--sysfs DIR]\n"
+    "usage: vellumtrace-tool card [--root DIR] [--card-device DEV] [--card-mount DIR]\n"
+    "                             [--sysfs DIR]\n"
     "Prints the identity of the card in the device image's slot, its size and\n"
     "free space in KiB, and its photos in the order a batch tags them.\n";
 
 int cardCommand(int argc, char** argv) {
   std::string root, sysfs;
   for (int i = 0; i < argc; ++i) {
+    std::string device, mount;
     int got = optionValue("card", argc, argv, &i, "--root", &root);
     if (got == 0) got = optionValue("card", argc, argv, &i, "--sysfs", &sysfs);
-    if (got > 0) continue;
+    if (got == 0) got = optionValue("card", argc, argv, &i, "--card-device", &device);
+    if (got == 0) got = optionValue("card", argc, argv, &i, "--card-mount", &mount);
+    if (got > 0) {
+      if (!device.empty()) setCardDevicePath(device);
+      if (!mount.empty()) setCardMountPath(mount);
+      continue;
+    }
     const bool help = got == 0 && (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h"));
     if (got == 0 && !help)
       fprintf(stderr, "vellumtrace-tool card: unknown %s %s\n", isOption(argv[i]) ? "option" : "argument",
@@ -43,6 +51,11 @@ int cardCommand(int argc, char** argv) {
     return 1;
   }
   printf("identity: %s\n", utf8FromUtf16(shared.cardIdentity).c_str());
+  if (!cardFolderMounted()) {
+    // What the card watcher waits for before it takes the card as in.
+    printf("files: not mounted at %s\n", hostPathFor(u"\\SDMMC").c_str());
+    return 1;
+  }
   ULARGE_INTEGER total{}, free{};
   if (!GetDiskFreeSpaceExW(u"SDMMC", nullptr, &total, &free))
     reportHostFailure("cannot measure the card");

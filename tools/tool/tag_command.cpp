@@ -1,11 +1,17 @@
 // vellumtrace-tool tag: geotags photos of a device image's card with the same
 // insertGpsIfd and findTrackFix as the device, in the order given and with no
 // pacing, and tells for each photo whether it was tagged and, if not, why.
+// The camera clock may be set to another zone than the device's (--offset);
+// a dry run shows the fix each photo would get and changes nothing. The exit
+// status is 1 when a photo could not be written, so that a script sees it;
+// photos whose contents or log say no are not failures of the run.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,16 +23,57 @@
 #include "platform/core/errors.h"
 #include "platform/kernel/device_image.h"
 #include "platform/core/wide_text.h"
+#include "geotag/track_lookup.h"
 #include "tools/tool/commands.h"
 #include "tools/tool/tool_options.h"
+#include "tools/tool/day_logs.h"
 #include "ui/closing_message.h"
 
 namespace {
 
 const char kTagUsage[] =
-    "usage: vellumtrace-tool tag [--root DIR] [--] [PHOTO...]\n"
-    "Geotags the named photos of the device image's card (all of them when none\n"
-    "is named) from its track logs, and prints for each whether it was tagged.\n";
+    "usage: vellumtrace-tool tag [--root DIR] [--card-mount DIR] [--offset +HH:MM] [--dry-run]\n"
+    "                            [--] [PHOTO...]\n"
+    "  --card-mount where a real card is mounted (default DIR/SDMMC)\n"
+    "  --offset  how far the camera clock runs ahead of UTC (default +03:00)\n"
+    "  --dry-run for each photo the fix it would get, as\n"
+    "            would-tag PHOTO FIX-TIME LATITUDE LONGITUDE PHOTO-MINUS-FIX;\n"
+    "            nothing is written\n"
+    "Exit status 1 when a photo could not be opened or written.\n";
+
+// The reasons that mean the photo itself could not be read or written, as
+// against a photo whose contents or log give nothing to write.
+bool notWritable(const char* reason) {
+  for (const char* r : {"not-on-card", "cannot-open", "read-only", "temp-in-use", "write-failed"})
+    if (!strcmp(reason, r)) return true;
+  return false;
+}
+
+// [+|-]HH:MM as seconds; false for anything else or a day or more.
+bool parseClockOffset(const char* text, int32_t* seconds) {
+  int sign = 1;
+  if (*text == '+' || *text == '-') sign = *text++ == '-' ? -1 : 1;
+  auto digit = [&](int i) { return text[i] >= '0' && text[i] <= '9'; };
+  if (strlen(text) != 5 || !digit(0) || !digit(1) || text[2] != ':' || !digit(3) || !digit(4)) return false;
+  const int hours = (text[0] - '0') * 10 + (text[1] - '0');
+  const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
+  if (hours > 23 || minutes > 59) return false;
+  *seconds = sign * (hours * 3600 + minutes * 60);
+  return true;
+}
+
+// The fix a dry run found: the photo's date, the record's time, its degrees
+// and how far the photo's UTC time lies from it.
+void printWouldTag(const std::string& photo) {
+  const char* dt = shared.exifDateTime;
+  char time[9] = "";
+  formatDayTime(matchedRecordSeconds(), time);
+  double lat = 0, lon = 0;
+  latitudeDegrees(shared.matchLatitude, shared.matchLatRef, &lat);
+  longitudeDegrees(shared.matchLongitude, shared.matchLonRef, &lon);
+  printf("would-tag\t%s\t%.4s-%.2s-%.2sT%sZ\t%.7f\t%.7f\t%+ds\n", photo.c_str(), dt, dt + 5, dt + 8, time, lat,
+         lon, matchedPhotoDifference());
+}
 
 int usageError(const char* why) {
   if (why) fprintf(stderr, "vellumtrace-tool tag: %s\n", why);
@@ -40,11 +87,11 @@ std::string absolute(const std::string& path) {
 }
 
 // The CE name of a photo given as a CE path (\SDMMC\DCIM\...) or as a host
-// path inside the device image's card (DIR/SDMMC/...); empty when the path
+// path inside the card's folder (DIR/SDMMC/..., or --card-mount); empty when the path
 // lies elsewhere.
-std::u16string ceNameOf(const std::string& photo, const std::string& root) {
+std::u16string ceNameOf(const std::string& photo, const std::string& cardFolder) {
   if (!photo.empty() && photo[0] == '\\') return utf16FromUtf8(photo);
-  const std::string card = absolute(root + "/SDMMC") + "/";
+  const std::string card = absolute(cardFolder) + "/";
   const std::string host = absolute(photo);
   if (host.compare(0, card.size(), card) != 0) return {};
   std::string ce = "\\SDMMC\\" + host.substr(card.size());
@@ -58,10 +105,23 @@ std::u16string ceNameOf(const std::string& photo, const std::string& root) {
 int tagCommand(int argc, char** argv) {
   std::string root;
   std::vector<std::string> photos;
+  bool dryRun = false;
   for (int i = 0; i < argc; i++) {
+    std::string value;
     int got = optionValue("tag", argc, argv, &i, "--root", &root);
+    if (got == 0 && (got = optionValue("tag", argc, argv, &i, "--card-mount", &value)) > 0)
+      setCardMountPath(value);
+    if (got == 0 && (got = optionValue("tag", argc, argv, &i, "--offset", &value)) > 0) {
+      int32_t offset = 0;
+      if (!parseClockOffset(value.c_str(), &offset)) return usageError("--offset needs +HH:MM or -HH:MM");
+      setCameraClockAheadOfUtc(offset);
+    }
     if (got < 0) return usageError(nullptr);
     if (got > 0) continue;
+    if (!strcmp(argv[i], "--dry-run")) {
+      dryRun = true;
+      continue;
+    }
     if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
       fputs(kTagUsage, stdout);
       return 0;
@@ -82,19 +142,25 @@ int tagCommand(int argc, char** argv) {
   }
 
   int tagged = 0;
+  bool unwritten = false;
   for (const std::string& photo : photos) {
-    std::u16string ce = ceNameOf(photo, root);
+    std::u16string ce = ceNameOf(photo, hostPathFor(u"\\SDMMC"));
     if (ce.empty()) {
       printf("skipped\t%s\tnot-on-card\n", photo.c_str());
+      unwritten = true;
       continue;
     }
     SetLastError(ERROR_SUCCESS);  // what a failure reports is this photo's
-    if (insertGpsIfd(ce.c_str()) == 0) {
+    if ((dryRun ? previewGpsIfd(ce.c_str()) : insertGpsIfd(ce.c_str())) == 0) {
       tagged++;
-      printf("tagged\t%s\n", photo.c_str());
+      if (dryRun)
+        printWouldTag(photo);
+      else
+        printf("tagged\t%s\n", photo.c_str());
       continue;
     }
     TagOutcome outcome = lastTagOutcome();
+    if (notWritable(tagOutcomeReason(outcome))) unwritten = true;
     printf("skipped\t%s\t%s\n", photo.c_str(), tagOutcomeReason(outcome));
     fflush(stdout);
     const std::string name = utf8FromUtf16(ce);
@@ -102,8 +168,12 @@ int tagCommand(int argc, char** argv) {
     if (outcome == TagOutcome::TempInUse || outcome == TagOutcome::WriteFailed)
       reportHostFailure("cannot write the tagged copy of " + name);
   }
-  WCHAR closing[256];
-  closingMessage(tagged, static_cast<int>(photos.size()), false, closing, 256);
-  printf("%s\n", utf8FromUtf16(closing).c_str());
-  return 0;
+  if (dryRun) {
+    printf("dry run: %d of %zu photos would be tagged; nothing was changed\n", tagged, photos.size());
+  } else {
+    WCHAR closing[256];
+    closingMessage(tagged, static_cast<int>(photos.size()), false, closing, 256);
+    printf("%s\n", utf8FromUtf16(closing).c_str());
+  }
+  return unwritten ? 1 : 0;
 }

@@ -9,8 +9,10 @@ namespace {
 
 // One line a command; a new command adds its line here.
 const ToolCommand kCommands[] = {
-    {"tag", tagCommand, "[--root DIR] [PHOTO...]"},
-    {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
+    {"tag", tagCommand, "[--root DIR] [--card-mount DIR] [--offset +HH:MM] [--dry-run] [PHOTO...]"},
+    {"card", cardCommand, "[--root DIR] [--card-device DEV] [--card-mount DIR] [--sysfs DIR]"},
+    {"gpx", gpxCommand, "[--root DIR] [DDMMYY...]"},
+    {"log", logCommand, "[--root DIR] [DDMMYY...]"},
 };
 
 int usage(FILE* out) {
