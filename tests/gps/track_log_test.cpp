@@ -92,7 +92,7 @@ TEST_F(TrackLogTest, TheFirstDatedFixCreatesTheDayWhichLaterTicksAndRunsAppendTo
 TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
   auto line = [](const char* time, const char* status, const char* date) {
     return std::string("$GPRMC,") + time + "," + status + ",5545.1234,N,03737.5678,E,0,0," +
-           date + ",,,A*00\r\n";
+           date + ",,,A\r\n";
   };
   textTick(line("235958", "A", "080326"));
   textTick(line("235959", "A", "080326") + line("000000", "A", "090326"));
