@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel/serial.h"
+
 const char kHostUsage[] =
-    "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
-    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
+    "usage: vellumtrace [--root DIR] [--com1 PATH] [--baud N] [--display headless|sdl]\n"
+    "                   [--scale N] [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n";
 
 const char kHostHelp[] =
     "\n"
@@ -21,6 +23,9 @@ const char kHostHelp[] =
     "  --root DIR        the device image (default $VELLUMTRACE_ROOT, else\n"
     "                    ~/.local/share/vellumtrace/device)\n"
     "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
+    "  --baud N          the receiver's line speed, whatever the program asks\n"
+    "                    for (default: as asked, 9600); many receivers talk\n"
+    "                    at 4800\n"
     "  --display NAME    headless: no window; message boxes print a line\n"
     "                    sdl: the screen in a window (SDL2), touched with the\n"
     "                    mouse; message boxes are drawn and wait for OK\n"
@@ -38,11 +43,12 @@ const char kHostHelp[] =
 
 namespace {
 
-enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp };
+enum Option { kRoot = 256, kCom1, kBaud, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
     {"com1", required_argument, nullptr, kCom1},
+    {"baud", required_argument, nullptr, kBaud},
     {"display", required_argument, nullptr, kDisplay},
     {"scale", required_argument, nullptr, kScale},
     {"msgbox", required_argument, nullptr, kMsgbox},
@@ -81,6 +87,15 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         o->com1 = v;
         passOn();
         break;
+      case kBaud: {
+        char* end = nullptr;
+        unsigned long n = strtoul(v, &end, 10);
+        if (*v < '0' || *v > '9' || *end != 0 || !serialBaudRateSupported(n))
+          return fail(error, std::string("no line speed '") + v + "' (" + kSerialBaudRates + ")");
+        o->baud = n;
+        passOn();
+        break;
+      }
       case kDisplay:
         if (strcmp(v, "headless") != 0 && strcmp(v, "sdl") != 0)
           return fail(error, std::string("unknown display '") + v + "'");

@@ -8,6 +8,7 @@
 struct HostOptions {
   std::string root;             // the device image; empty: the default
   std::string com1;             // the receiver's tty; empty: DIR/Com1
+  unsigned long baud = 0;       // Com1's line speed; 0: as the program asks
   std::string display = "headless";
   int scale = 1;
   bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox

@@ -23,6 +23,7 @@
 #include "host/screen_control.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/module_path.h"
+#include "platform/kernel/serial.h"
 #include "platform/registry/registry_file.h"
 #include "platform/user/resources.h"
 #include "platform/core/threads.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
   }
   std::string root = options.root.empty() ? defaultDeviceRoot() : options.root;
   if (!options.com1.empty()) setCom1Path(options.com1);
+  if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/serial.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 #include "platform/core/host_calls.h"
@@ -136,6 +137,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead, LPOVERLAPPED) {
   if (bytesRead) *bytesRead = 0;
   HandleEntry e;
+  if (lookupHandleAnyKind(file, &e) && e.kind == HandleKind::Serial)
+    return readSerialPort(file, buffer, toRead, bytesRead);
   if (!lookupHandleAnyKind(file, &e) || e.fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -34,6 +34,8 @@ const std::string kFix =
     "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*54\r\n";
 const std::string kLaterFix =
     "$GPRMC,093016.00,A,5545.1240,N,03737.5690,E,0.13,309.62,060326,,,A*52\r\n";
+const std::string kThirdFix =
+    "$GPRMC,093017.00,A,5545.1250,N,03737.5700,E,0.13,309.62,060326,,,A*5A\r\n";
 
 class GpsTickTest : public DeviceImageTest {
  protected:
@@ -128,6 +130,19 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
 // A pty has no modem lines to read back, so what is checked is what the
 // port asks of the line: DTR and RTS raised, neither dropped.
 std::vector<std::pair<unsigned long, int>> gModemRequests;
+
+TEST_F(GpsTickTest, TheHostsLineSpeedHoldsWhateverTheProgramAsks) {
+  setComBaudRate(4800);
+  openPort();
+  setComBaudRate(0);
+  struct termios t;
+  int fd = open(receiver.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, tcgetattr(fd, &t));
+  close(fd);
+  EXPECT_EQ(B4800, cfgetispeed(&t));
+  EXPECT_EQ(B4800, cfgetospeed(&t));
+}
 
 TEST_F(GpsTickTest, ThePortRaisesDtrAndRts) {
   gModemRequests.clear();
@@ -276,15 +291,61 @@ TEST_F(GpsTickTest, AReceiverStreamingAtItsLinePaceHasEveryFixRecordedOnceInOrde
   EXPECT_EQ(25 + 20 + 19, fixes);
 }
 
-TEST_F(GpsTickTest, TicksGoOnWhenTheReceiverIsPulledOut) {
+TEST_F(GpsTickTest, AReceiverPulledOutAndPluggedBackInIsReadAgainWithTheSameSettings) {
   openPort();
-  send(kFix);
+  send(kFix + kLaterFix.substr(0, 40));  // pulled out in the middle of a sentence
   runGpsTick();
   receiver.hangUp();
+  DWORD got = 99;
+  char buf[16];
+  EXPECT_FALSE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
+  EXPECT_EQ(0u, got);
   runGpsTick();
   runGpsTick();
   EXPECT_EQ(1, shared.logOpen);
   EXPECT_EQ(expected(kFix), day());
+
+  // Back at the same link, as a new tty in a state nothing like the
+  // receiver's: the port is set up as before, without a word to the user.
+  PtyReceiver again;
+  ASSERT_TRUE(again.ok());
+  {
+    int fd = open(again.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    struct termios t;
+    ASSERT_EQ(0, tcgetattr(fd, &t));
+    t.c_lflag |= ICANON | ECHO;
+    t.c_cc[VMIN] = 1;
+    cfsetispeed(&t, B4800);
+    cfsetospeed(&t, B4800);
+    ASSERT_EQ(0, tcsetattr(fd, TCSANOW, &t));
+    close(fd);
+  }
+  ASSERT_TRUE(again.linkAsCom1(image->root()));
+  // The half sentence from before does not join what comes after, even
+  // when that would make a line (here one without a checksum).
+  const std::string rest = kLaterFix.substr(40, kLaterFix.size() - 40 - 5) + "\r\n";
+  ASSERT_TRUE(again.send(rest + kThirdFix));
+  again.waitUntilArrived(static_cast<int>(rest.size() + kThirdFix.size()), 1000);
+  runGpsTick();
+  EXPECT_EQ(expected(kFix) + expected(kThirdFix), day());
+  DCB dcb;
+  ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
+  EXPECT_EQ(9600u, dcb.BaudRate);
+  struct termios t;
+  int fd = open(again.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, tcgetattr(fd, &t));
+  close(fd);
+  EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO));
+  EXPECT_EQ(0, t.c_cc[VMIN]);
+  COMMTIMEOUTS timeouts;
+  ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
+  EXPECT_EQ(1000u, timeouts.WriteTotalTimeoutConstant);
+  // And it is pulled out again: the same once more.
+  again.hangUp();
+  runGpsTick();
+  EXPECT_EQ(expected(kFix) + expected(kThirdFix), day());
 }
 
 }  // namespace
