@@ -5,12 +5,14 @@
 // file in one rename), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
-// modes are enforced between the handles open in this process; other
-// processes are not seen. Not supported: overlapped I/O, templates, security
+// modes are enforced between the handles open in this process, and against
+// other processes with advisory locks (flock) taken with the open; "Com1:" is
+// held exclusively (TIOCEXCL and a lock). Not supported: overlapped I/O, templates, security
 // attributes (ignored), file times.
 #include "platform/kernel/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,12 +32,36 @@ int openFlagsFor(DWORD access) {
   return O_RDONLY;
 }
 
+// CE's share modes between processes, as advisory locks taken with the
+// open and never waited for: an open that shares nothing locks the file
+// exclusively, one that shares takes a shared lock, so a second copy of the
+// program on the same image is refused the day file as on the device. A
+// query-only open (no access) takes none and conflicts with nothing. Within
+// the process the handle table has already decided. False, with
+// ERROR_SHARING_VIOLATION, when another process holds a conflicting lock; a
+// file system without locks leaves the in-process modes only.
+bool lockForShareMode(int fd, DWORD access, DWORD share) {
+  if ((access & (GENERIC_READ | GENERIC_WRITE)) == 0) return true;
+  const int op = (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
+  while (hostCalls().flock(fd, op | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  return true;
+}
+
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   int flags = openFlagsFor(access);
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
   int fd = hostCalls().open(path.c_str(), flags, 0);
   if (fd < 0) {
     setLastErrorFromErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (device == CeDevice::Com1 && !takeSerialLine(fd)) {
+    hostCalls().close(fd);
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
@@ -109,7 +135,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
   HANDLE h;
   {
     ShareCheck table;
-    if (table.conflicts(st.st_dev, st.st_ino, e.access, e.share)) {
+    if (table.conflicts(st.st_dev, st.st_ino, e.access, e.share) ||
+        !lockForShareMode(fd, e.access, e.share)) {
       hostCalls().close(fd);
       SetLastError(ERROR_SHARING_VIOLATION);
       return INVALID_HANDLE_VALUE;

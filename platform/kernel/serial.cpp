@@ -6,7 +6,8 @@
 // TIOCMBIS/TIOCMBIC where the line has them (a pty has none; that is not an
 // error). The port is opened non-blocking, so only the read time-outs that
 // make a read return at once with what has arrived (ReadIntervalTimeout
-// MAXDWORD, zero totals) are supported; others are refused. The host may fix
+// MAXDWORD, zero totals) are supported; others are refused. The line is held
+// for one handle, across processes too (TIOCEXCL and an flock). The host may fix
 // the line speed (setComBaudRate): a receiver at 4800 baud is read at 4800
 // whatever the DCB asks. A line that hangs up or vanishes (a USB receiver
 // pulled out) is closed; each later read tries the same path again and, once
@@ -17,6 +18,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -60,6 +62,9 @@ struct SerialExtra {
 void closeSerialExtra(HandleEntry& entry) {
   hostCalls().free(entry.extra);
   entry.extra = nullptr;
+  // Exclusive mode outlives this descriptor while another holds the tty
+  // open (the far side of a pty): the next opener must not find it.
+  if (entry.fd >= 0) hostCalls().ioctl(entry.fd, TIOCNXCL, nullptr);
 }
 
 // A tty behind a serial handle; false (last error set) for anything else.
@@ -279,6 +284,20 @@ BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   return TRUE;
 }
 
+bool takeSerialLine(int fd) {
+  // Exclusive mode refuses other opens of the tty (except by a privileged
+  // process); a line that is not a tty has none, which is not an error here.
+  setHandleCloser(HandleKind::Serial, closeSerialExtra);
+  hostCalls().ioctl(fd, TIOCEXCL, nullptr);
+  while (hostCalls().flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 // Whether a read's result (and errno) says the line is gone: a hang-up, or
@@ -297,6 +316,7 @@ void dropSerialLine(HANDLE file) {
   HandleEntry e;
   if (!lookupHandle(file, HandleKind::Serial, &e) || e.fd < 0) return;
   updateHandleFd(file, -1);
+  hostCalls().ioctl(e.fd, TIOCNXCL, nullptr);
   hostCalls().close(e.fd);
 }
 
@@ -310,7 +330,7 @@ bool reopenSerialLine(HANDLE file) {
   if (!hostPathFor(u"Com1:", &path)) return false;
   int fd = hostCalls().open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
   if (fd < 0) return false;  // not back yet
-  if (hostCalls().isatty(fd) != 1 || !updateHandleFd(file, fd)) {
+  if (hostCalls().isatty(fd) != 1 || !takeSerialLine(fd) || !updateHandleFd(file, fd)) {
     hostCalls().close(fd);
     return false;
   }

@@ -61,6 +61,12 @@ void setComBaudRate(DWORD rate);
 bool serialBaudRateSupported(unsigned long rate);
 extern const char kSerialBaudRates[];
 
+// For CreateFileW on "Com1:": holds a freshly opened line for this handle
+// alone, as the device does: exclusive tty mode and an advisory lock, so a
+// second opener, also in another process, is refused. False with
+// ERROR_SHARING_VIOLATION when someone else holds it.
+bool takeSerialLine(int fd);
+
 // ReadFile on a serial handle: one read of what has arrived, at once. While
 // the line is gone (hung up, device removed) it fails with
 // ERROR_DEV_NOT_EXIST and tries to open the same path again on each call.

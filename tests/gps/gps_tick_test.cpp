@@ -136,10 +136,7 @@ TEST_F(GpsTickTest, TheHostsLineSpeedHoldsWhateverTheProgramAsks) {
   openPort();
   setComBaudRate(0);
   struct termios t;
-  int fd = open(receiver.slavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, tcgetattr(fd, &t));
-  close(fd);
+  ASSERT_TRUE(receiver.lineSettings(&t));
   EXPECT_EQ(B4800, cfgetispeed(&t));
   EXPECT_EQ(B4800, cfgetospeed(&t));
 }
@@ -333,10 +330,7 @@ TEST_F(GpsTickTest, AReceiverPulledOutAndPluggedBackInIsReadAgainWithTheSameSett
   ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
   EXPECT_EQ(9600u, dcb.BaudRate);
   struct termios t;
-  int fd = open(again.slavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, tcgetattr(fd, &t));
-  close(fd);
+  ASSERT_TRUE(again.lineSettings(&t));
   EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO));
   EXPECT_EQ(0, t.c_cc[VMIN]);
   COMMTIMEOUTS timeouts;
