@@ -10,6 +10,7 @@ namespace {
 const ToolCommand kCommands[] = {
     {"tag", tagCommand, "[--root DIR] [PHOTO...]"},
     {"card", cardCommand, "[--root DIR] [--sysfs DIR]"},
+    {"import", importCommand, "[--root DIR] FILE..."},
 };
 
 int usage(FILE* out) {
