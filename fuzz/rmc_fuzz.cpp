@@ -1,9 +1,11 @@
 // Receiver text of any shape through the line splitting and the $GPRMC
 // parser, as one tick reads it: the input goes into the read buffer the way
-// the port's read would put it (at most 65,534 bytes, then NUL), across a
-// few ticks so the slots and the date carry over. Nothing may be read or
-// written outside the intake's buffers, the tick's records must stay whole,
-// and each record must hold what a $GPRMC line can give.
+// the port's read would put it (at most 65,534 bytes, then NUL), after the
+// line the last tick left unfinished, across a few ticks so the slots, the
+// date and an unfinished line carry over. Nothing may be read or written
+// outside the intake's buffers, the tick's records must stay whole, the
+// carried line must stay under the line limit, and each record must hold
+// what an RMC line can give.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,11 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* cut = static_cast<const uint8_t*>(memchr(data + start, 0xFF, size - start));
     size_t end = cut ? static_cast<size_t>(cut - data) : size;
     size_t n = end - start;
-    if (n > kReadRequestBytes) n = kReadRequestBytes;
     memset(gpsIntake.readBuffer, 0, kReadClearBytes);
-    memcpy(gpsIntake.readBuffer, data + start, n);
+    // The line the last tick left unfinished comes first, as in the tick.
+    size_t carried = placeCarriedLine(gpsIntake.readBuffer);
+    if (n > kReadRequestBytes - carried) n = kReadRequestBytes - carried;
+    memcpy(gpsIntake.readBuffer + carried, data + start, n);
     gpsIntake.recordBytes = 0;
-    splitNmeaLines(gpsIntake.readBuffer);
+    takeTickText(gpsIntake.readBuffer, carried + n);
+    if (gpsIntake.carriedBytes >= kLineBytes) abort();
     if (gpsIntake.recordBytes < 0 || gpsIntake.recordBytes % kTrackRecordBytes != 0 ||
         static_cast<size_t>(gpsIntake.recordBytes) > kRecordBufferBytes)
       abort();

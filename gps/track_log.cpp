@@ -72,12 +72,12 @@ void openDailyLog(const char* fixDate) {
 void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes) {
   std::lock_guard<std::mutex> lock(shared.logLock);
 
-  // A batch owns the day's files from START until its closing message is
-  // gone (batchActive outlasts batchRunning after EXIT, while the last photo
-  // is still being tagged): the log stays closed and the tick's records are
-  // dropped. START normally closed the file already; if it is still open
-  // here, it is closed now.
-  if (shared.batchRunning != 0 || shared.batchActive != 0) {
+  // A batch owns the day's files from START until its last photo has been
+  // looked up (logHeldForBatch outlasts batchRunning after EXIT, while that
+  // photo is still being tagged): the log stays closed and the tick's
+  // records are dropped. START normally closed the file already; if it is
+  // still open here, it is closed now.
+  if (shared.batchRunning != 0 || shared.logHeldForBatch != 0) {
     closeOpenLog();
     return;
   }
@@ -116,6 +116,7 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
 void closeTrackLogForBatch() {
   std::lock_guard<std::mutex> lock(shared.logLock);
   shared.batchRunning = 1;
+  shared.logHeldForBatch = 1;
   closeOpenLog();
 }
 

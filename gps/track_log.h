@@ -7,7 +7,8 @@
 void appendTrackRecords(const char* fixDate, const BYTE* records, int recordBytes);
 // Opens the day's file into logFile, positioned for appending.
 void openDailyLog(const char* fixDate);
-// START's side of the hand-over: sets batchRunning and closes the open log,
+// START's side of the hand-over: sets batchRunning and logHeldForBatch and
+// closes the open log,
 // under the log lock, so the worker never writes through a closed handle.
 void closeTrackLogForBatch();
 // The end of the worker's loop: closes the day's file if it is open.

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel/serial.h"
+
 const char kHostUsage[] =
-    "usage: vellumtrace [--root DIR] [--com1 PATH] [--display headless|sdl] [--scale N]\n"
-    "                   [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
+    "usage: vellumtrace [--root DIR] [--com1 PATH] [--baud N] [--display headless|sdl]\n"
+    "                   [--scale N] [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
     "                   [--version] [--card-device DEV --card-mount DIR]\n";
 
 const char kHostHelp[] =
@@ -23,6 +25,9 @@ const char kHostHelp[] =
     "                    $XDG_DATA_HOME/vellumtrace/device, else\n"
     "                    ~/.local/share/vellumtrace/device)\n"
     "  --com1 PATH       the receiver's tty (default DIR/Com1)\n"
+    "  --baud N          the receiver's line speed, whatever the program asks\n"
+    "                    for (default: as asked, 9600); many receivers talk\n"
+    "                    at 4800\n"
     "  --card-device DEV the card's block device or its udev link, e.g.\n"
     "                    /dev/mmcblk0p1 or /dev/disk/by-id/...-part1 (default\n"
     "                    DIR/DSK2); reading it needs the group that owns it,\n"
@@ -51,12 +56,13 @@ const char kHostVersion[] = "vellumtrace " VT_VERSION "\n";
 
 namespace {
 
-enum Option { kRoot = 256, kCom1, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion,
+enum Option { kRoot = 256, kCom1, kBaud, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion,
               kCardDevice, kCardMount };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
     {"com1", required_argument, nullptr, kCom1},
+    {"baud", required_argument, nullptr, kBaud},
     {"display", required_argument, nullptr, kDisplay},
     {"scale", required_argument, nullptr, kScale},
     {"msgbox", required_argument, nullptr, kMsgbox},
@@ -100,6 +106,15 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         o->com1 = v;
         passOn();
         break;
+      case kBaud: {
+        char* end = nullptr;
+        unsigned long n = strtoul(v, &end, 10);
+        if (*v < '0' || *v > '9' || *end != 0 || !serialBaudRateSupported(n))
+          return fail(error, std::string("no line speed '") + v + "' (" + kSerialBaudRates + ")");
+        o->baud = n;
+        passOn();
+        break;
+      }
       case kDisplay:
         if (strcmp(v, "headless") != 0 && strcmp(v, "sdl") != 0)
           return fail(error, std::string("unknown display '") + v + "'");

@@ -10,6 +10,7 @@ struct HostOptions {
   std::string com1;             // the receiver's tty; empty: DIR/Com1
   std::string cardDevice;       // the card's block device; empty: DIR/DSK2
   std::string cardMount;        // where the system mounts the card; empty: DIR/SDMMC
+  unsigned long baud = 0;       // Com1's line speed; 0: as the program asks
   std::string display = "headless";
   int scale = 1;
   bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox

@@ -23,6 +23,7 @@
 #include "host/screen_control.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/module_path.h"
+#include "platform/kernel/serial.h"
 #include "platform/registry/registry_file.h"
 #include "platform/user/resources.h"
 #include "platform/core/threads.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   if (!options.com1.empty()) setCom1Path(options.com1);
   setCardDevicePath(options.cardDevice);
   setCardMountPath(options.cardMount);
+  if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),

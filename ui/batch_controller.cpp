@@ -1,8 +1,8 @@
 // The tagging batch. START arms a one-shot timer; each tick takes the photo
 // at the head of the list, tags it, updates the progress, repaints only what
 // changed and re-arms the timer, until the list runs out or EXIT was touched.
-// All of it runs on the UI thread; the worker stands aside while
-// shared.batchActive is set (no card check, no track log).
+// All of it runs on the UI thread; the card check stands aside while
+// shared.batchActive is set, the track log while shared.logHeldForBatch is.
 #include "ui/batch_controller.h"
 
 #include <cmath>
@@ -68,7 +68,7 @@ void requestStop() {
   if (shared.progressPercent.load() == 0.0f) ShowWindow(shared.mainWindow, SW_HIDE);
   shared.stopRequested = 1.0f;
   // The recorder may write again; it still keeps the day's log closed while
-  // batchActive is set, so the one photo still to come finds its fix.
+  // logHeldForBatch is set, so the one photo still to come finds its fix.
   shared.batchRunning = 0;
 }
 
@@ -139,12 +139,15 @@ void finishBatch() {
   const WCHAR* title = closingMessage(shared.batchTagged, shared.batchTotal,
                                       shared.stopRequested.load() != 0.0f, shared.screenText,
                                       kTextUnits);
+  // The last photo has been looked up: the recorder logs again from its
+  // next tick, also while the message waits to be dismissed.
+  shared.batchRunning = 0;
+  shared.logHeldForBatch = 0;
   // The box keeps its own copy: the screen repaints beneath it and formats
   // each of its texts into screenText.
   WCHAR text[kTextUnits];
   wcsncpy16(text, shared.screenText, kTextUnits);
   MessageBoxW(nullptr, text, title, MB_OK);
-  shared.batchRunning = 0;
   shared.stopRequested = 0.0f;
   // Hidden before the card check may run again, so a card it announces
   // next is not hidden straight away.

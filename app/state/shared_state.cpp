@@ -25,6 +25,7 @@ void resetSharedState() {
   shared.stopRequested = 0.0f;
   shared.batchRunning = 0;
   shared.batchActive = 0;
+  shared.logHeldForBatch = 0;
   shared.logOpen = 0;
   shared.logFile = nullptr;
   memset(shared.screenText, 0, sizeof shared.screenText);

@@ -42,6 +42,11 @@ struct SharedState {
   // card check stands aside and the track log stays closed for that whole
   // time, also after EXIT, while the last photo is still being tagged.
   std::atomic<int32_t> batchActive{0};
+  // 1 from START until the batch's last photo has been looked up: the track
+  // log stays closed that long (also after EXIT, while the photo in hand is
+  // still being tagged), and no longer, so the fixes that arrive while the
+  // closing message waits to be dismissed are logged.
+  std::atomic<int32_t> logHeldForBatch{0};
 
   // Track log: the worker opens, switches and writes it; START closes it.
   // logLock makes the worker's log step and START's close one step each, so

@@ -73,6 +73,14 @@ bool updateHandleExtra(HANDLE handle, void* extra) {
   return true;
 }
 
+bool updateHandleFd(HANDLE handle, int fd) {
+  std::lock_guard<std::recursive_mutex> lock(gMutex);
+  size_t i;
+  if (!toIndex(handle, &i) || gTable[i].kind == HandleKind::Free) return false;
+  gTable[i].fd = fd;
+  return true;
+}
+
 ShareCheck::ShareCheck() { gMutex.lock(); }
 ShareCheck::~ShareCheck() { gMutex.unlock(); }
 

@@ -33,6 +33,9 @@ bool lookupHandle(HANDLE handle, HandleKind kind, HandleEntry* entry);
 bool lookupHandleAnyKind(HANDLE handle, HandleEntry* entry);
 // Replaces the per-kind data of a live handle.
 bool updateHandleExtra(HANDLE handle, void* extra);
+// Replaces the descriptor of a live handle (a serial line opened again);
+// the old one is the caller's to have closed.
+bool updateHandleFd(HANDLE handle, int fd);
 
 // Whether a new open of (dev, ino) with this access and share mode conflicts
 // with a handle already open in the process. Call with the table locked

@@ -5,15 +5,18 @@
 // file in one rename), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
-// modes are enforced between the handles open in this process; other
-// processes are not seen. The card's folder (\SDMMC) has attributes only
-// while its file system is mounted, with FILE_ATTRIBUTE_TEMPORARY as CE marks
-// a storage card's folder. A card device the user may not open is said on
-// standard error once. Not supported: overlapped I/O, templates, security
+// modes are enforced between the handles open in this process, and against
+// other processes with advisory locks (flock) taken with the open; "Com1:" is
+// held exclusively (TIOCEXCL and a lock). The card's folder (\SDMMC) has
+// attributes only while its file system is mounted, with
+// FILE_ATTRIBUTE_TEMPORARY as CE marks a storage card's folder. A card device
+// the user may not open is said on standard error once. Not supported:
+// overlapped I/O, templates, security
 // attributes (ignored), file times.
 #include "platform/kernel/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +26,7 @@
 #include <string>
 
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/serial.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 #include "platform/core/host_calls.h"
@@ -52,6 +56,26 @@ void noteCardDevice(const std::string& path, int error) {
           program_invocation_short_name, path.c_str(), strerror(error));
 }
 
+// CE's share modes between processes, as advisory locks taken with the
+// open and never waited for: an open that shares nothing locks the file
+// exclusively, one that shares takes a shared lock, so a second copy of the
+// program on the same image is refused the day file as on the device. A
+// query-only open (no access) takes none and conflicts with nothing. Within
+// the process the handle table has already decided. False, with
+// ERROR_SHARING_VIOLATION, when another process holds a conflicting lock; a
+// file system without locks leaves the in-process modes only.
+bool lockForShareMode(int fd, DWORD access, DWORD share) {
+  if ((access & (GENERIC_READ | GENERIC_WRITE)) == 0) return true;
+  const int op = (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
+  while (hostCalls().flock(fd, op | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  return true;
+}
+
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   int flags = openFlagsFor(access);
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
@@ -59,6 +83,10 @@ HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   if (device == CeDevice::Dsk2) noteCardDevice(path, fd < 0 ? errno : 0);
   if (fd < 0) {
     setLastErrorFromErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (device == CeDevice::Com1 && !takeSerialLine(fd)) {
+    hostCalls().close(fd);
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
@@ -132,7 +160,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
   HANDLE h;
   {
     ShareCheck table;
-    if (table.conflicts(st.st_dev, st.st_ino, e.access, e.share)) {
+    if (table.conflicts(st.st_dev, st.st_ino, e.access, e.share) ||
+        !lockForShareMode(fd, e.access, e.share)) {
       hostCalls().close(fd);
       SetLastError(ERROR_SHARING_VIOLATION);
       return INVALID_HANDLE_VALUE;
@@ -160,6 +189,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead, LPOVERLAPPED) {
   if (bytesRead) *bytesRead = 0;
   HandleEntry e;
+  if (lookupHandleAnyKind(file, &e) && e.kind == HandleKind::Serial)
+    return readSerialPort(file, buffer, toRead, bytesRead);
   if (!lookupHandleAnyKind(file, &e) || e.fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

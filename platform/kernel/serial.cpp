@@ -6,18 +6,30 @@
 // TIOCMBIS/TIOCMBIC where the line has them (a pty has none; that is not an
 // error). The port is opened non-blocking, so only the read time-outs that
 // make a read return at once with what has arrived (ReadIntervalTimeout
-// MAXDWORD, zero totals) are supported; others are refused. Not supported:
+// MAXDWORD, zero totals) are supported; others are refused. The line is held
+// for one handle, across processes too (TIOCEXCL and an flock). The host may fix
+// the line speed (setComBaudRate): a receiver at 4800 baud is read at 4800
+// whatever the DCB asks. A line that hangs up or vanishes (a USB receiver
+// pulled out) is closed; each later read tries the same path again and, once
+// it is back, gives it the settings and time-outs last set, so the reader
+// only sees reads that bring nothing in between. Not supported:
 // XonLim/XoffLim, the special characters, DSR sensitivity, 1.5 stop bits.
 #include "platform/kernel/serial.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/core/errors.h"
+#include "platform/kernel/device_image.h"
 #include "platform/kernel/files.h"
 #include "platform/core/handles.h"
 #include "platform/core/host_calls.h"
@@ -35,14 +47,24 @@ const BaudRate kBaudRates[] = {
     {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
 };
 
-// The port's own state that termios does not hold: the time-outs as set.
+std::atomic<DWORD> gBaudOverride{0};
+
+// The port's own state that termios does not hold: the time-outs as set,
+// and the line settings last set, to give a line opened again after a
+// replug the same.
 struct SerialExtra {
   COMMTIMEOUTS timeouts;
+  bool timeoutsSet;
+  DCB dcb;
+  bool dcbSet;
 };
 
 void closeSerialExtra(HandleEntry& entry) {
   hostCalls().free(entry.extra);
   entry.extra = nullptr;
+  // Exclusive mode outlives this descriptor while another holds the tty
+  // open (the far side of a pty): the next opener must not find it.
+  if (entry.fd >= 0) hostCalls().ioctl(entry.fd, TIOCNXCL, nullptr);
 }
 
 // A tty behind a serial handle; false (last error set) for anything else.
@@ -58,6 +80,21 @@ bool serialTty(HANDLE file, HandleEntry* e) {
   return true;
 }
 
+// The handle's SerialExtra, made on first use; nullptr (last error set)
+// when there is no memory for it.
+SerialExtra* serialExtra(HANDLE file, const HandleEntry& e) {
+  setHandleCloser(HandleKind::Serial, closeSerialExtra);
+  SerialExtra* extra = static_cast<SerialExtra*>(e.extra);
+  if (extra) return extra;
+  extra = static_cast<SerialExtra*>(hostCalls().calloc(1, sizeof(SerialExtra)));
+  if (!extra || !updateHandleExtra(file, extra)) {
+    hostCalls().free(extra);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return extra;
+}
+
 void setModemLine(int fd, int line, DWORD control) {
   // ENABLE raises the line, DISABLE drops it; HANDSHAKE is left to the
   // hardware flow control set in termios. A failure (a pty) is ignored.
@@ -68,6 +105,17 @@ void setModemLine(int fd, int line, DWORD control) {
 
 }  // namespace
 
+const char kSerialBaudRates[] =
+    "110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or 230400";
+
+void setComBaudRate(DWORD rate) { gBaudOverride = rate; }
+
+bool serialBaudRateSupported(unsigned long rate) {
+  for (const BaudRate& b : kBaudRates)
+    if (b.rate == rate) return true;
+  return false;
+}
+
 BOOL SetCommState(HANDLE file, DCB* dcb) {
   HandleEntry e;
   if (!dcb) {
@@ -77,8 +125,9 @@ BOOL SetCommState(HANDLE file, DCB* dcb) {
   if (!serialTty(file, &e)) return FALSE;
   speed_t speed = 0;
   bool known = false;
+  const DWORD rate = gBaudOverride != 0 ? gBaudOverride.load() : dcb->BaudRate;
   for (const BaudRate& b : kBaudRates) {
-    if (b.rate == dcb->BaudRate) {
+    if (b.rate == rate) {
       speed = b.speed;
       known = true;
     }
@@ -132,6 +181,10 @@ BOOL SetCommState(HANDLE file, DCB* dcb) {
   }
   setModemLine(e.fd, TIOCM_DTR, dcb->fDtrControl);
   setModemLine(e.fd, TIOCM_RTS, dcb->fRtsControl);
+  if (SerialExtra* extra = serialExtra(file, e)) {
+    extra->dcb = *dcb;
+    extra->dcbSet = true;
+  }
   return TRUE;
 }
 
@@ -207,17 +260,10 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
-  setHandleCloser(HandleKind::Serial, closeSerialExtra);
-  SerialExtra* extra = static_cast<SerialExtra*>(e.extra);
-  if (!extra) {
-    extra = static_cast<SerialExtra*>(hostCalls().calloc(1, sizeof(SerialExtra)));
-    if (!extra || !updateHandleExtra(file, extra)) {
-      hostCalls().free(extra);
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return FALSE;
-    }
-  }
+  SerialExtra* extra = serialExtra(file, e);
+  if (!extra) return FALSE;
   extra->timeouts = *timeouts;
+  extra->timeoutsSet = true;
   return TRUE;
 }
 
@@ -228,7 +274,7 @@ BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     return FALSE;
   }
   if (!serialTty(file, &e)) return FALSE;
-  if (e.extra) {
+  if (e.extra && static_cast<SerialExtra*>(e.extra)->timeoutsSet) {
     *timeouts = static_cast<SerialExtra*>(e.extra)->timeouts;
   } else {
     // Never set: the port's reads already return at once.
@@ -236,4 +282,104 @@ BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     timeouts->ReadIntervalTimeout = MAXDWORD;
   }
   return TRUE;
+}
+
+bool takeSerialLine(int fd) {
+  // Exclusive mode refuses other opens of the tty (except by a privileged
+  // process); a line that is not a tty has none, which is not an error here.
+  setHandleCloser(HandleKind::Serial, closeSerialExtra);
+  hostCalls().ioctl(fd, TIOCEXCL, nullptr);
+  while (hostCalls().flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Whether a read's result (and errno) says the line is gone: a hang-up, or
+// the device removed.
+bool serialLineGone(int fd, ssize_t readResult, int readErrno) {
+  if (readResult < 0) return readErrno == EIO || readErrno == ENXIO || readErrno == ENODEV;
+  if (readResult > 0) return false;
+  // A read of a non-blocking tty that has nothing waiting fails with
+  // EAGAIN; 0 is the end of a line that hung up, which poll confirms.
+  struct pollfd p = {fd, POLLIN, 0};
+  return hostCalls().poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// Closes the descriptor of a line that is gone; the handle stays valid.
+void dropSerialLine(HANDLE file) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::Serial, &e) || e.fd < 0) return;
+  updateHandleFd(file, -1);
+  hostCalls().ioctl(e.fd, TIOCNXCL, nullptr);
+  hostCalls().close(e.fd);
+}
+
+// Opens the same path again once it is back, with the line settings and
+// time-outs last set; true when the handle has a line (again).
+bool reopenSerialLine(HANDLE file) {
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::Serial, &e)) return false;
+  if (e.fd >= 0) return true;
+  std::string path;
+  if (!hostPathFor(u"Com1:", &path)) return false;
+  int fd = hostCalls().open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+  if (fd < 0) return false;  // not back yet
+  if (hostCalls().isatty(fd) != 1 || !takeSerialLine(fd) || !updateHandleFd(file, fd)) {
+    hostCalls().close(fd);
+    return false;
+  }
+  // The same line as before: what the program last set, then a read that
+  // returns at once. A line that refuses them is given up again.
+  SerialExtra* extra = static_cast<SerialExtra*>(e.extra);
+  DCB dcb = {};
+  COMMTIMEOUTS timeouts = {MAXDWORD, 0, 0, 0, 0};
+  if (extra && extra->dcbSet) dcb = extra->dcb;
+  if (extra && extra->timeoutsSet) timeouts = extra->timeouts;
+  bool applied = (!extra || !extra->dcbSet || SetCommState(file, &dcb)) &&
+                 SetCommTimeouts(file, &timeouts);
+  if (!applied) {
+    dropSerialLine(file);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+BOOL readSerialPort(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead) {
+  if (bytesRead) *bytesRead = 0;
+  HandleEntry e;
+  if (!lookupHandle(file, HandleKind::Serial, &e)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (e.fd < 0 && (!reopenSerialLine(file) || !lookupHandle(file, HandleKind::Serial, &e))) {
+    SetLastError(ERROR_DEV_NOT_EXIST);
+    return FALSE;
+  }
+  if (toRead == 0) return TRUE;
+  for (;;) {
+    ssize_t n = hostCalls().read(e.fd, buffer, toRead);
+    int err = errno;
+    if (n < 0 && err == EINTR) continue;
+    if (n > 0) {
+      if (bytesRead) *bytesRead = static_cast<DWORD>(n);
+      return TRUE;
+    }
+    if (n < 0 && err == EAGAIN) return TRUE;  // nothing has arrived
+    if (serialLineGone(e.fd, n, err)) {
+      dropSerialLine(file);
+      SetLastError(ERROR_DEV_NOT_EXIST);
+      return FALSE;
+    }
+    if (n == 0) return TRUE;
+    setLastErrorFromErrno(err);
+    return FALSE;
+  }
 }

@@ -53,6 +53,25 @@ struct COMMTIMEOUTS {
   DWORD WriteTotalTimeoutConstant;
 };
 
+// The host's line speed for the port, used whatever a DCB asks for (the
+// receiver talks at its own rate); 0, the start value, takes the DCB's.
+void setComBaudRate(DWORD rate);
+// Whether SetCommState can set a line to this many bits per second, and the
+// list of those rates as text, for the host's messages.
+bool serialBaudRateSupported(unsigned long rate);
+extern const char kSerialBaudRates[];
+
+// For CreateFileW on "Com1:": holds a freshly opened line for this handle
+// alone, as the device does: exclusive tty mode and an advisory lock, so a
+// second opener, also in another process, is refused. False with
+// ERROR_SHARING_VIOLATION when someone else holds it.
+bool takeSerialLine(int fd);
+
+// ReadFile on a serial handle: one read of what has arrived, at once. While
+// the line is gone (hung up, device removed) it fails with
+// ERROR_DEV_NOT_EXIST and tries to open the same path again on each call.
+BOOL readSerialPort(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead);
+
 BOOL SetCommState(HANDLE file, DCB* dcb);
 BOOL GetCommState(HANDLE file, DCB* dcb);
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts);

@@ -31,7 +31,7 @@ const char kInstalledLine[] =
 const char kRemovedLine[] = "msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace удалена.";
 const char kLaunchLine[] = "\"Launch500\"=\"\\\\ResidentFlash\\\\vellumtrace\\\\vellumtrace.exe\"";
 const char kNoPortLine[] = "msgbox\tError\tUnable to configure the serial port";
-const char kFix[] = "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
+const char kFix[] = "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*54\r\n";
 
 class ProgramRolesEndToEnd : public DeviceImageTest {
  protected:

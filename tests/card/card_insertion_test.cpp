@@ -44,7 +44,7 @@ class CardInsertionEndToEnd : public DeviceImageTest {
     for (int i = 0; i < 2; ++i) {
       ++fixes;
       char fix[128];
-      snprintf(fix, sizeof fix, "$GPRMC,0930%02d.00,A,5545.1234,N,03737.5678,E,0,0,060326,,,A*7C\r\n",
+      snprintf(fix, sizeof fix, "$GPRMC,0930%02d.00,A,5545.1234,N,03737.5678,E,0,0,060326,,,A\r\n",
                fixes % 60);
       ASSERT_TRUE(receiver.send(fix));
       ASSERT_TRUE(waitFor([&] { return dayRecords() >= fixes; }, 5s)) << "fix " << fixes;

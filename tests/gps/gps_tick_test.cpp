@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -23,15 +24,18 @@
 #include "tests/geotag/track_log.h"
 #include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/nmea_capture.h"
 #include "tests/support/pty_receiver.h"
 #include "platform/core/handles.h"
 
 namespace {
 
 const std::string kFix =
-    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
+    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*54\r\n";
 const std::string kLaterFix =
-    "$GPRMC,093016.00,A,5545.1240,N,03737.5690,E,0.13,309.62,060326,,,A*7C\r\n";
+    "$GPRMC,093016.00,A,5545.1240,N,03737.5690,E,0.13,309.62,060326,,,A*52\r\n";
+const std::string kThirdFix =
+    "$GPRMC,093017.00,A,5545.1250,N,03737.5700,E,0.13,309.62,060326,,,A*5A\r\n";
 
 class GpsTickTest : public DeviceImageTest {
  protected:
@@ -127,6 +131,16 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
 // port asks of the line: DTR and RTS raised, neither dropped.
 std::vector<std::pair<unsigned long, int>> gModemRequests;
 
+TEST_F(GpsTickTest, TheHostsLineSpeedHoldsWhateverTheProgramAsks) {
+  setComBaudRate(4800);
+  openPort();
+  setComBaudRate(0);
+  struct termios t;
+  ASSERT_TRUE(receiver.lineSettings(&t));
+  EXPECT_EQ(B4800, cfgetispeed(&t));
+  EXPECT_EQ(B4800, cfgetospeed(&t));
+}
+
 TEST_F(GpsTickTest, ThePortRaisesDtrAndRts) {
   gModemRequests.clear();
   {
@@ -211,24 +225,121 @@ TEST_F(GpsTickTest, ANulFromTheReceiverEndsTheTicksText) {
   EXPECT_EQ(expected(kFix) + expected(kLaterFix), day());
 }
 
-TEST_F(GpsTickTest, ASentenceSplitBetweenTwoReadsIsLostNotJoined) {
-  openPort();
-  send(kFix.substr(0, 40));
-  runGpsTick();
-  send(kFix.substr(40) + kLaterFix);
-  runGpsTick();
-  EXPECT_EQ(expected(kLaterFix), day());
+// A receiver at its real pace: each reporting cycle goes out at 960 bytes a
+// second in small pieces, one cycle a second plus a drift, so the reads of
+// the 500 ms tick end at ever other places inside the sentences. Time is the
+// test's own: the pieces due by a tick's time are written and have arrived
+// before that tick runs, so the port is real and the phases are exact.
+TEST_F(GpsTickTest, AReceiverStreamingAtItsLinePaceHasEveryFixRecordedOnceInOrder) {
+  struct Case {
+    const char* capture;
+    double cycleMs;  // the receiver's cycle, drifting against the tick
+    double tickPhaseMs;
+  } cases[] = {
+      {"bu353s4.log", 1007.0, 0.0},
+      {"gpslim236.log", 993.0, 250.0},
+      {"et-332.log", 1013.0, 420.0},
+  };
+  int fixes = 0;
+  for (const Case& c : cases) {
+    std::vector<std::string> bursts = captureBursts(capturePath(c.capture));
+    TrackModel whole;  // the same cycles, each read whole
+    for (const std::string& b : bursts) whole.tick(b);
+    struct Piece {
+      double dueMs;
+      std::string bytes;
+    };
+    std::vector<Piece> pieces;
+    double lineFreeMs = 0;
+    unsigned size = 11;
+    for (size_t i = 0; i < bursts.size(); ++i) {
+      double at = std::max(static_cast<double>(i) * c.cycleMs, lineFreeMs);
+      for (size_t from = 0; from < bursts[i].size(); from += size, size = 5 + (size * 7) % 29) {
+        std::string bytes = bursts[i].substr(from, size);
+        at += bytes.size() * 1000.0 / 960.0;
+        pieces.push_back({at, bytes});
+      }
+      lineFreeMs = at;
+    }
+
+    resetGpsIntake();
+    resetTrackLog();
+    openPort();
+    size_t next = 0;
+    for (double tickMs = c.tickPhaseMs; next < pieces.size() || tickMs < lineFreeMs + 1000;
+         tickMs += 500) {
+      std::string due;
+      for (; next < pieces.size() && pieces[next].dueMs <= tickMs; ++next) {
+        ASSERT_TRUE(receiver.send(pieces[next].bytes));
+        due += pieces[next].bytes;
+      }
+      receiver.waitUntilArrived(static_cast<int>(due.size()), 1000);
+      ASSERT_EQ(static_cast<int>(due.size()), receiver.unread());
+      runGpsTick();
+    }
+    closeTrackLogAtExit();
+    CloseHandle(gpsIntake.port);
+    gpsIntake.port = nullptr;
+    for (const auto& [name, bytes] : whole.files()) {
+      EXPECT_EQ(bytes, readWholeFile(trackLogFolder(*image) + "/" + name)) << c.capture;
+      fixes += static_cast<int>(bytes.size() / 14);
+    }
+  }
+  EXPECT_EQ(25 + 20 + 19, fixes);
 }
 
-TEST_F(GpsTickTest, TicksGoOnWhenTheReceiverIsPulledOut) {
+TEST_F(GpsTickTest, AReceiverPulledOutAndPluggedBackInIsReadAgainWithTheSameSettings) {
   openPort();
-  send(kFix);
+  send(kFix + kLaterFix.substr(0, 40));  // pulled out in the middle of a sentence
   runGpsTick();
   receiver.hangUp();
+  DWORD got = 99;
+  char buf[16];
+  EXPECT_FALSE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
+  EXPECT_EQ(0u, got);
   runGpsTick();
   runGpsTick();
   EXPECT_EQ(1, shared.logOpen);
   EXPECT_EQ(expected(kFix), day());
+
+  // Back at the same link, as a new tty in a state nothing like the
+  // receiver's: the port is set up as before, without a word to the user.
+  PtyReceiver again;
+  ASSERT_TRUE(again.ok());
+  {
+    int fd = open(again.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    struct termios t;
+    ASSERT_EQ(0, tcgetattr(fd, &t));
+    t.c_lflag |= ICANON | ECHO;
+    t.c_cc[VMIN] = 1;
+    cfsetispeed(&t, B4800);
+    cfsetospeed(&t, B4800);
+    ASSERT_EQ(0, tcsetattr(fd, TCSANOW, &t));
+    close(fd);
+  }
+  ASSERT_TRUE(again.linkAsCom1(image->root()));
+  // The half sentence from before does not join what comes after, even
+  // when that would make a line (here one without a checksum).
+  const std::string rest = kLaterFix.substr(40, kLaterFix.size() - 40 - 5) + "\r\n";
+  ASSERT_TRUE(again.send(rest + kThirdFix));
+  again.waitUntilArrived(static_cast<int>(rest.size() + kThirdFix.size()), 1000);
+  runGpsTick();
+  EXPECT_EQ(expected(kFix) + expected(kThirdFix), day());
+  DCB dcb;
+  ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
+  EXPECT_EQ(9600u, dcb.BaudRate);
+  struct termios t;
+  ASSERT_TRUE(again.lineSettings(&t));
+  EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO));
+  EXPECT_EQ(0, t.c_cc[VMIN]);
+  COMMTIMEOUTS timeouts;
+  ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
+  EXPECT_EQ(1000u, timeouts.WriteTotalTimeoutConstant);
+  // And it is pulled out again: the same once more.
+  again.hangUp();
+  runGpsTick();
+  EXPECT_EQ(expected(kFix) + expected(kThirdFix), day());
 }
 
 }  // namespace

@@ -27,7 +27,9 @@
 namespace {
 
 const std::string kFix =
-    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*7C\r\n";
+    "$GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*54\r\n";
+const char kNextFix[] =
+    "$GPRMC,093016.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*57\r\n";
 
 std::mutex gBoxesLock;
 std::vector<std::string> gBoxes;
@@ -79,7 +81,7 @@ TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker)
   ASSERT_TRUE(waitFor([&] { return day().size() == 14; }));
   // Made visible, hidden at once, before the first tick.
   EXPECT_FALSE(IsWindowVisible(window));
-  ASSERT_TRUE(receiver.send(kFix));
+  ASSERT_TRUE(receiver.send(kNextFix));
   ASSERT_TRUE(waitFor([&] { return day().size() == 28; }));
   EXPECT_EQ(1, shared.logOpen);
 

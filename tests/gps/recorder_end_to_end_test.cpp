@@ -216,6 +216,51 @@ TEST_F(RecorderEndToEnd, WithoutAReceiverOneMessageIsPrintedAndTheProgramKeepsRu
   EXPECT_TRUE(dayFiles().empty());
 }
 
+// Two more copies on the image of a copy that records: one on the same
+// port, one on a receiver of its own. As on the device, the first is refused
+// the port (one message) and the second the day file, so the recording
+// copy's day keeps every fix it got and nothing else.
+TEST_F(RecorderEndToEnd, OtherCopiesOnTheSameImageAreRefusedThePortAndTheDay) {
+  std::vector<std::string> bursts = captureBursts(capturePath("gpslim236.log"));
+  ASSERT_GE(bursts.size(), 12u);
+  ASSERT_TRUE(receiver.linkAsCom1(image.root()));
+  startProgram();
+  TrackModel model;
+  replay({bursts.begin(), bursts.begin() + 3}, &model);
+  ASSERT_TRUE(waitForDayFiles(model)) << "the first copy holds the port and the day";
+
+  ProgramProcess samePort(VT_PROGRAM, {"--root", image.root(), "--display", "headless"});
+  PtyReceiver own;
+  ASSERT_TRUE(own.ok());
+  ProgramProcess ownPort(VT_PROGRAM, {"--root", image.root(), "--display", "headless", "--com1",
+                                      own.slavePath()});
+  ASSERT_TRUE(samePort.started() && ownPort.started());
+  ASSERT_TRUE(samePort.waitForOutLines(1, 10s));
+  EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", samePort.outLines()[0]);
+
+  // Both receivers send the same fixes: a record written by the copy on its
+  // own port would show as a second one of the same time.
+  for (auto b = bursts.begin() + 3; b != bursts.begin() + 12; ++b) {
+    std::this_thread::sleep_until(lastSend + 600ms);
+    ASSERT_TRUE(receiver.waitUntilRead(15000));
+    ASSERT_TRUE(own.waitUntilRead(15000)) << "the copy on its own port stopped reading";
+    ASSERT_TRUE(receiver.send(*b) && own.send(*b));
+    lastSend = Clock::now();
+    model.tick(*b);
+  }
+  EXPECT_TRUE(waitForDayFiles(model));
+  ASSERT_TRUE(own.waitUntilRead(15000));
+  std::this_thread::sleep_for(600ms);  // its tick that read the last burst has ended
+  for (ProgramProcess* p : {&samePort, &ownPort}) {
+    p->signal(SIGTERM);
+    EXPECT_EQ(0, p->waitForExit(10s));
+  }
+  stopProgram();
+  EXPECT_EQ(model.files(), dayFiles()) << describe(dayFiles());
+  EXPECT_EQ(1u, samePort.outLines().size());
+  EXPECT_TRUE(ownPort.outLines().empty());
+}
+
 // kill -9 while logging, a torn tail as a power cut would leave it, then a
 // restart that keeps logging: the day holds whole records only, each one a
 // fix of the capture, in order.

@@ -92,7 +92,7 @@ TEST_F(TrackLogTest, TheFirstDatedFixCreatesTheDayWhichLaterTicksAndRunsAppendTo
 TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
   auto line = [](const char* time, const char* status, const char* date) {
     return std::string("$GPRMC,") + time + "," + status + ",5545.1234,N,03737.5678,E,0,0," +
-           date + ",,,A*00\r\n";
+           date + ",,,A\r\n";
   };
   textTick(line("235958", "A", "080326"));
   textTick(line("235959", "A", "080326") + line("000000", "A", "090326"));
@@ -109,7 +109,7 @@ TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
   EXPECT_EQ(rec(86398), day("080326"));
 }
 
-TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheBatchHasReallyEnded) {
+TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheLastLookup) {
   tick("060326", rec(1));
   ASSERT_FALSE(lookupCanOpen(kDay));  // held without sharing
 
@@ -117,28 +117,28 @@ TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheBatchHasReallyEnded) {
   EXPECT_EQ(1, shared.batchRunning);
   EXPECT_EQ(0, shared.logOpen);
   EXPECT_EQ(nullptr, shared.logFile.load());
-  shared.batchActive = 1;
+  EXPECT_EQ(1, shared.logHeldForBatch);
   EXPECT_TRUE(lookupCanOpen(kDay));
   tick("060326", rec(2));
   EXPECT_TRUE(lookupCanOpen(kDay));
 
   // EXIT clears batchRunning while the last photo is still being tagged:
-  // the log stays closed until the closing message is gone.
+  // the log stays closed until that photo has been looked up.
   shared.batchRunning = 0;
   tick("060326", rec(3));
   EXPECT_EQ(0, shared.logOpen);
   EXPECT_TRUE(lookupCanOpen(kDay));
 
-  shared.batchActive = 0;
+  shared.logHeldForBatch = 0;  // the last lookup is done; the message may still be up
   tick("060326", "");  // reopened on a tick with no record, from the old date
   EXPECT_EQ(1, shared.logOpen);
   EXPECT_FALSE(lookupCanOpen(kDay));
   tick("", rec(4));
   EXPECT_EQ(rec(1) + rec(4), day("060326"));
 
-  // Should a batch be marked active while the log is still open, the log
-  // step itself closes the file rather than hold it through the batch.
-  shared.batchActive = 1;
+  // Should the log be held while it is still open, the log step itself
+  // closes the file rather than hold it through the batch.
+  shared.logHeldForBatch = 1;
   tick("060326", rec(5));
   EXPECT_EQ(0, shared.logOpen);
   EXPECT_TRUE(lookupCanOpen(kDay));

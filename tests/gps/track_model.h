@@ -5,6 +5,7 @@
 // the record's bytes come from the log's codec.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,9 +17,13 @@
 
 class TrackModel {
  public:
-  // One tick that read `text` (which may hold a NUL: the text ends there).
+  // One tick that read `text` (which may hold a NUL: the text ends there,
+  // and nothing of it waits for the next tick).
   void tick(std::string text) {
-    text = text.substr(0, text.find('\0'));
+    text = carried_ + text;
+    carried_.clear();
+    size_t nul = text.find('\0');
+    text = text.substr(0, nul);
     std::string records;
     size_t pos = 0;
     for (;;) {
@@ -26,9 +31,16 @@ class TrackModel {
       if (end == std::string::npos) break;
       std::string line = text.substr(pos, end - pos);
       pos = end + 2;
-      if (line.size() > 1023 || line.compare(0, 7, "$GPRMC,") != 0) continue;
+      if (skipping_) {
+        skipping_ = false;
+        continue;
+      }
+      if (line.size() > 1023 || !rmc(line) || !checksumOk(line)) continue;
       parse(line, &records);
     }
+    std::string rest = text.substr(pos);
+    if (nul == std::string::npos && !skipping_ && rest.size() <= 1023) carried_ = rest;
+    else if (nul == std::string::npos && !rest.empty()) skipping_ = true;
     bool complete = fixDate_.size() == 6;
     if (!open_) {
       if (!complete) return;
@@ -53,6 +65,22 @@ class TrackModel {
   }
 
  private:
+  static bool rmc(const std::string& line) {
+    for (const char* name : {"$GPRMC,", "$GNRMC,", "$GLRMC,", "$GARMC,", "$GBRMC,", "$BDRMC,"})
+      if (line.compare(0, 7, name) == 0) return true;
+    return false;
+  }
+  static bool checksumOk(const std::string& line) {
+    size_t star = line.rfind('*');
+    if (star == std::string::npos) return true;
+    if (line.size() != star + 3 || !isxdigit(static_cast<unsigned char>(line[star + 1])) ||
+        !isxdigit(static_cast<unsigned char>(line[star + 2])))
+      return false;
+    int sum = 0;
+    for (size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
+    return sum == static_cast<int>(strtol(line.substr(star + 1).c_str(), nullptr, 16));
+  }
+
   void parse(const std::string& line, std::string* records) {
     std::vector<std::string> fields;
     size_t start = 0;
@@ -63,22 +91,33 @@ class TrackModel {
       if (f.size() > 63) return;  // not a sentence: the line changes nothing
     for (size_t i = 0; i < fields.size(); ++i) slots_[i] = fields[i];
     fixDate_ = slots_[9].substr(0, 6);
+    if (slots_[2].empty() || slots_[2][0] != 'A') {
+      fixDate_.clear();
+      records->clear();
+      keptTime_ = "\n";  // no time field equals it
+      return;
+    }
+    if (fields.size() < 7) return;
+    for (int k : {1, 3, 4, 5, 6})
+      if (fields[k].empty()) return;
+    if (fields[1] == keptTime_ && fixDate_ == keptDate_) return;
+    keptTime_ = fields[1];
+    keptDate_ = fixDate_;
     std::string t = slots_[1].substr(0, 6);
     auto pair = [&t](size_t at) { return at < t.size() ? atoi(t.substr(at, 2).c_str()) : 0; };
     int32_t seconds = pair(0) * 3600 + pair(2) * 60 + pair(4);
     float lat = static_cast<float>(strtod(slots_[3].c_str(), nullptr));
     float lon = static_cast<float>(strtod(slots_[5].c_str(), nullptr));
-    char latRef = slots_[4].empty() ? 0 : slots_[4][0];
-    char lonRef = slots_[6].empty() ? 0 : slots_[6][0];
-    if (records->size() + 14 <= 65536) *records += record(seconds, lat, latRef, lon, lonRef);
-    if (slots_[2].empty() || slots_[2][0] != 'A') {
-      fixDate_.clear();
-      records->clear();
-    }
+    char latRef = slots_[4][0];
+    char lonRef = slots_[6][0];
+    *records += record(seconds, lat, latRef, lon, lonRef);
   }
 
   std::string slots_[32];
   std::string fixDate_;
+  std::string carried_;
+  bool skipping_ = false;
+  std::string keptTime_ = "\n", keptDate_;
   bool open_ = false;
   std::string openDate_;
   std::map<std::string, std::string> files_;

@@ -60,6 +60,10 @@ TEST(HostOptions, DefaultsAndBoxModes) {
   EXPECT_TRUE(parse({"--msgbox", "wait"}).options.waitingBoxes);
   EXPECT_FALSE(parse({"--display", "sdl", "--msgbox", "auto"}).options.waitingBoxes);
   EXPECT_TRUE(parse({"--boot"}).options.boot);
+  EXPECT_EQ(none.options.baud, 0u);  // as the program asks
+  Parsed slow = parse({"--baud=4800"});
+  EXPECT_EQ(slow.options.baud, 4800u);
+  EXPECT_EQ(slow.options.passOn, (std::vector<std::string>{"--baud", "4800"}));
   EXPECT_TRUE(parse({"-h"}).options.help);
   EXPECT_TRUE(parse({"--help", "--nonsense"}).options.help);
 }
@@ -76,6 +80,10 @@ TEST(HostOptions, EachRefusalNamesWhatIsWrong) {
       {{"--scale", "9"}, "the scale must be 1 to 8, not '9'"},
       {{"--scale=2x"}, "the scale must be 1 to 8, not '2x'"},
       {{"--msgbox", "later"}, "unknown message box mode 'later'"},
+      {{"--baud", "4801"}, "no line speed '4801' (110, 300, 600, 1200, 2400, 4800, 9600, "
+                           "19200, 38400, 57600, 115200 or 230400)"},
+      {{"--baud=-9600"}, "no line speed '-9600' (110, 300, 600, 1200, 2400, 4800, 9600, "
+                         "19200, 38400, 57600, 115200 or 230400)"},
   };
   for (const Case& c : cases) {
     Parsed p = parse(c.args);

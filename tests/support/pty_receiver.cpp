@@ -41,6 +41,8 @@ bool PtyReceiver::linkAsCom1(const std::string& deviceRoot) const {
   return symlink(slavePath_.c_str(), link.c_str()) == 0;
 }
 
+bool PtyReceiver::lineSettings(struct termios* t) const { return tcgetattr(slave_, t) == 0; }
+
 bool PtyReceiver::send(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

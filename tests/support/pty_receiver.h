@@ -4,6 +4,8 @@
 // needs a port to open holds one that stays silent.
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 
 class PtyReceiver {
@@ -19,6 +21,9 @@ class PtyReceiver {
   const std::string& slavePath() const { return slavePath_; }
   // Points DIR/Com1 of a device image at the slave.
   bool linkAsCom1(const std::string& deviceRoot) const;
+  // The line settings the port has now, read through the slave this
+  // receiver holds (a port held in exclusive mode refuses new opens).
+  bool lineSettings(struct termios* t) const;
   // Writes all the bytes at once, as one burst.
   bool send(const std::string& bytes);
   // Bytes sent that the program has not read yet.

@@ -27,6 +27,7 @@ class BatchTest : public ScreenTest {
     KillTimer(window, kBatchTimerId);
     shared.batchActive = 0;
     shared.batchRunning = 0;
+    shared.logHeldForBatch = 0;
     shared.stopRequested = 0.0f;
     listPhotos(photos);
     ShowWindow(window, SW_SHOW);
@@ -118,15 +119,20 @@ TEST_F(BatchTest, ExitDuringABatchTakesExactlyOneMorePhoto) {
   touch(50, 245);
   EXPECT_TRUE(shown());
   EXPECT_EQ(shared.batchRunning.load(), 0);
-  EXPECT_EQ(shared.batchActive.load(), 1) << "the track log stays closed for the last photo";
+  EXPECT_EQ(shared.logHeldForBatch.load(), 1) << "the track log stays closed for the last photo";
   bool shownUnderBox = false;
-  whileBoxOpen = [&] { shownUnderBox = shown(); };
+  int heldUnderBox = -1;
+  whileBoxOpen = [&] {
+    shownUnderBox = shown();
+    heldUnderBox = shared.logHeldForBatch.load() + shared.batchRunning.load();
+  };
   EXPECT_EQ(runToEnd(), 1);
   EXPECT_EQ(shared.photoCount.load(), 5);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, kCancelled);
   EXPECT_EQ(boxes[0].text, closing(0, 12));
   EXPECT_TRUE(shownUnderBox);
+  EXPECT_EQ(0, heldUnderBox) << "the recorder logs while the message waits";
   EXPECT_FALSE(shown());
   EXPECT_EQ(shared.stopRequested.load(), 0.0f);
   EXPECT_EQ(shared.batchActive.load(), 0);

@@ -15,6 +15,7 @@ int tagCommand(int argc, char** argv);
 int cardCommand(int argc, char** argv);
 int gpxCommand(int argc, char** argv);
 int logCommand(int argc, char** argv);
+int importCommand(int argc, char** argv);
 
 // After a failed CE call: "vellumtrace-tool: WHAT: open /x/y: reason" on
 // standard error, when a host call's failure is behind the thread's last error.

@@ -13,6 +13,7 @@ const ToolCommand kCommands[] = {
     {"card", cardCommand, "[--root DIR] [--card-device DEV] [--card-mount DIR] [--sysfs DIR]"},
     {"gpx", gpxCommand, "[--root DIR] [DDMMYY...]"},
     {"log", logCommand, "[--root DIR] [DDMMYY...]"},
+    {"import", importCommand, "[--root DIR] FILE..."},
 };
 
 int usage(FILE* out) {

@@ -1,0 +1,183 @@
+// vellumtrace-tool import: an NMEA log from another logger (or gpsd) into the
+// day files of a device image, through the recorder's own intake and log
+// step, so the same sentences give the same records. A file has no reads to
+// group its sentences by: each line is parsed as a tick of its own, so a
+// fix that is not valid drops only itself. Records are handed to the log
+// step a day at a time in large batches (each write reaches the storage
+// before the next), appended to what the day files already hold.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gps/nmea_intake.h"
+#include "gps/track_log.h"
+#include "gps/track_record.h"
+#include "platform/ce.h"
+#include "platform/kernel/device_image.h"
+#include "tools/tool/commands.h"
+
+namespace {
+
+const char kImportUsage[] = "usage: vellumtrace-tool import [--root DIR] FILE...\n";
+
+int usageError(const std::string& why) {
+  fprintf(stderr, "vellumtrace-tool import: %s\n", why.c_str());
+  fputs(kImportUsage, stderr);
+  return 2;
+}
+
+// Records of consecutive fixes of one date, on their way to the log step.
+struct Batch {
+  static constexpr size_t kRecords = 4096;
+  BYTE bytes[kRecords * kTrackRecordBytes];
+  size_t used = 0;
+  char date[kFixDateBytes] = {};  // empty until a fix brings a whole date
+};
+
+// Day file -> fixes handed to it, and its size before the first of them.
+struct DayCount {
+  long handed = 0;
+  long sizeBefore = -1;
+};
+
+std::string dayFileName(const char* date) { return std::string(date) + ".log"; }
+
+// The size of a day file that is not open for logging; 0 when there is none.
+long dayFileSize(const char* date) {
+  WCHAR path[MAX_PATH];
+  trackLogPath(date, path, MAX_PATH);
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 0;
+  DWORD size = GetFileSize(f, nullptr);
+  CloseHandle(f);
+  return size == 0xFFFFFFFFu ? 0 : static_cast<long>(size);
+}
+
+// Every batch handed on has a whole date, so the log step puts it into
+// that day's file.
+void flush(Batch* batch, std::map<std::string, DayCount>* days) {
+  if (batch->used == 0) return;
+  DayCount& day = (*days)[dayFileName(batch->date)];
+  if (day.sizeBefore < 0) {
+    closeTrackLogAtExit();  // the day's file may be the one open
+    day.sizeBefore = dayFileSize(batch->date);
+  }
+  day.handed += static_cast<long>(batch->used);
+  appendTrackRecords(batch->date, batch->bytes, static_cast<int>(batch->used * kTrackRecordBytes));
+  batch->used = 0;
+}
+
+// One line of the file (without its line end) as one tick's text.
+void importLine(const char* line, size_t length, Batch* batch,
+                std::map<std::string, DayCount>* days) {
+  if (length >= kLineBytes) return;  // the intake skips such lines too
+  gpsIntake.recordBytes = 0;
+  memcpy(gpsIntake.readBuffer, line, length);
+  memcpy(gpsIntake.readBuffer + length, "\r\n", 3);
+  takeTickText(gpsIntake.readBuffer, length + 2);
+  if (gpsIntake.recordBytes == 0) return;
+  // A fix of another date starts the next batch; one without a date goes
+  // with the fixes before it, as it would into the open day file, and is
+  // dropped when there are none, as before the recorder's first dated fix.
+  if (!fixDateComplete(gpsIntake.fixDate) && !fixDateComplete(batch->date)) return;
+  if (fixDateComplete(gpsIntake.fixDate) && strcmp(gpsIntake.fixDate, batch->date) != 0) {
+    flush(batch, days);
+    memcpy(batch->date, gpsIntake.fixDate, kFixDateBytes);
+  }
+  if (batch->used == Batch::kRecords) flush(batch, days);
+  memcpy(batch->bytes + batch->used * kTrackRecordBytes, gpsIntake.recordBuffer, kTrackRecordBytes);
+  ++batch->used;
+}
+
+bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
+  FILE* f = fopen(name.c_str(), "rb");
+  if (!f) {
+    fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
+    return false;
+  }
+  // Lines end in LF or CR LF; a line longer than any sentence is skipped
+  // whole, however it is cut by the reads of the file.
+  static char chunk[1 << 16];
+  std::string line;
+  bool tooLong = false;
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
+    for (size_t i = 0; i < n; ++i) {
+      char c = chunk[i];
+      if (c != '\n') {
+        if (line.size() < kLineBytes) line.push_back(c);
+        else tooLong = true;
+        continue;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!tooLong) importLine(line.data(), line.size(), batch, days);
+      line.clear();
+      tooLong = false;
+    }
+  }
+  if (!line.empty() && !tooLong) importLine(line.data(), line.size(), batch, days);
+  bool ok = !ferror(f);
+  if (!ok) fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
+  fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+int importCommand(int argc, char** argv) {
+  std::string root = defaultDeviceRoot();
+  std::vector<std::string> files;
+  for (int i = 0; i < argc; i++) {
+    if (!strcmp(argv[i], "--root")) {
+      if (++i == argc) return usageError("--root needs a folder");
+      root = argv[i];
+    } else if (!strncmp(argv[i], "--root=", 7)) {
+      root = argv[i] + 7;
+    } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+      fputs(kImportUsage, stdout);
+      return 0;
+    } else if (argv[i][0] == '-' && argv[i][1] != 0) {
+      return usageError(std::string("unknown option ") + argv[i]);
+    } else {
+      files.push_back(argv[i]);
+    }
+  }
+  if (files.empty()) return usageError("no NMEA file named");
+  setDeviceRoot(root);
+  if (!prepareDeviceImage()) {
+    fprintf(stderr, "vellumtrace-tool import: cannot prepare the device image at %s: %s\n",
+            root.c_str(), strerror(errno));
+    return 1;
+  }
+  CreateDirectoryW(kTrackLogFolder, nullptr);
+  resetGpsIntake();
+  static Batch batch;
+  std::map<std::string, DayCount> days;
+  bool ok = true;
+  for (const std::string& name : files) {
+    // Each file is a log of its own: nothing carries over from the last.
+    resetGpsIntake();
+    ok = importFile(name, &batch, &days) && ok;
+    flush(&batch, &days);
+    batch.date[0] = 0;
+  }
+  closeTrackLogAtExit();
+
+  // What the day files gained, against what was handed to them: a write
+  // that failed is reported, not counted.
+  for (const auto& [file, day] : days) {
+    const std::string date = file.substr(0, 6);
+    long written = (dayFileSize(date.c_str()) - day.sizeBefore) / static_cast<long>(kTrackRecordBytes);
+    printf("%s: %ld fixes\n", file.c_str(), written);
+    if (written != day.handed) {
+      fprintf(stderr, "vellumtrace-tool import: %s: only %ld of %ld fixes were written\n",
+              file.c_str(), written, day.handed);
+      ok = false;
+    }
+  }
+  if (days.empty()) printf("no fixes\n");
+  return ok ? 0 : 1;
+}
