@@ -172,7 +172,7 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheBatch) {
   ASSERT_EQ(sscanf(position.c_str(), "%lf %lf", &lat, &lon), 2) << position;
   EXPECT_NEAR(lat, 48.904, 0.01);  // 4854.25 N
   EXPECT_NEAR(lon, 2.333, 0.01);   // 00219.98 E
-  EXPECT_FALSE(fileExists(image.path("cardA/DCIM/temp.jpg")));
+  EXPECT_FALSE(fileExists(image.path("cardA/DCIM/vellumtrace-tagging.tmp")));
 
   EXPECT_EQ(fileSize(logPath(image, kLogDate)), logged);
   EXPECT_EQ(control("press-ok"), "ok");
@@ -217,7 +217,7 @@ TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
   EXPECT_EQ(box, "open\tЗапись GPS завершена\tОбработано фотографий: " + std::to_string(tagged) +
                      " из 6 фотографий.");
   for (size_t i = 0; i < second.size(); ++i) EXPECT_EQ(fileSize(second[i]), sizesB[i]);
-  EXPECT_FALSE(fileExists(image.path("cardB/DCIM/temp.jpg")));
+  EXPECT_FALSE(fileExists(image.path("cardB/DCIM/vellumtrace-tagging.tmp")));
 
   // The new card waited for the batch: the end of the batch hides the
   // screen, and the card watcher, back at work, then finds card B new and
