@@ -495,9 +495,16 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
-  if (!(flags & MOVEFILE_REPLACE_EXISTING) && hostCalls().lstat(to.c_str(), &st) == 0) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
+  if (hostCalls().lstat(to.c_str(), &st) == 0) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return FALSE;
+    }
+    // As on CE, a read-only file is not replaced (the host's rename would).
+    if (!S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
   }
   if (openInProcess(from) || openInProcess(to)) {
     SetLastError(ERROR_SHARING_VIOLATION);

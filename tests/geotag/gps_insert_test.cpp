@@ -333,6 +333,44 @@ TEST_F(GpsInsertTest, ACardPulledMidCopyIsNotCountedTagged) {
   EXPECT_FALSE(fileExists(tempFile()));
 }
 
+// A protected photo, and a fix whose hemisphere letters are no position
+// (a NUL from an empty field, line noise), are skipped with their reason and
+// leave the photo byte for byte, and a protected one still read-only.
+TEST_F(GpsInsertTest, PhotosThatMustNotBeWrittenAreSkippedWithTheirReason) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  struct Case {
+    const char* what;
+    bool readOnly;
+    char latRef, lonRef;
+    const char* reason;
+  } cases[] = {
+      {"protected by the camera", true, 'N', 'E', "read-only"},
+      {"no latitude letter", false, '\0', 'E', "invalid-fix"},
+      {"longitude letter where latitude's goes", false, 'E', 'E', "invalid-fix"},
+      {"line noise for longitude", false, 'S', '#', "invalid-fix"},
+      {"a latitude letter for longitude", false, 'S', 'N', "invalid-fix"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeTrackLog(*image, "050610", {{41407, 5545.1234f, c.latRef, 3737.5678f, c.lonRef}});
+    writeWholeFile(photoFile(), photo);
+    ::chmod(photoFile().c_str(), c.readOnly ? 0444 : 0644);
+    EXPECT_NE(insertGpsIfd(photoName().c_str()), 0);
+    EXPECT_STREQ(tagOutcomeReason(lastTagOutcome()), c.reason);
+    expectUntouched(photo);
+    struct stat st;
+    ASSERT_EQ(::stat(photoFile().c_str(), &st), 0);
+    EXPECT_EQ((st.st_mode & 0222) == 0, c.readOnly);
+  }
+  // The layer, as CE, never lets a rename replace a read-only file.
+  ::chmod(photoFile().c_str(), 0444);
+  writeWholeFile(tempFile(), "x");
+  EXPECT_FALSE(MoveFileExW(u"\\SDMMC\\DCIM\\vellumtrace-tagging.tmp", photoName().c_str(),
+                           MOVEFILE_REPLACE_EXISTING));
+  EXPECT_TRUE(readWholeFile(photoFile()) == photo);
+  ::chmod(photoFile().c_str(), 0644);
+}
+
 // Every way the copy can fail before the rename leaves the photo as it was
 // and no temporary file behind.
 TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
