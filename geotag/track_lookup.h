@@ -13,3 +13,9 @@ int findTrackFix();
 // \ResidentFlash\vellumtrace\DDMMYY.log. False when the date's fields are not
 // all digits, which names no log.
 bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size);
+
+// The EXIF date text of the day before `dateTime` ("YYYY:MM:DD", the rest
+// copied), across month and year ends by the Gregorian calendar; false when
+// the date is not one.
+constexpr size_t kDateTimeTextBytes = 20;
+bool previousDayOf(const char* dateTime, char* out);
