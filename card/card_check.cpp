@@ -20,14 +20,6 @@ namespace {
 const WCHAR kNoCard[] = u"xxxxxxxxxx";
 constexpr size_t kComparedCharacters = 20;
 
-bool sameCard(const WCHAR* a, const WCHAR* b) {
-  for (size_t i = 0; i < kComparedCharacters; ++i) {
-    if (a[i] != b[i]) return false;
-    if (a[i] == 0) return true;
-  }
-  return true;
-}
-
 // From START until the batch's closing message has been dismissed.
 bool batchInProgress() { return shared.batchActive.load() != 0 || shared.batchRunning.load() != 0; }
 
@@ -42,6 +34,14 @@ void queryCardSpace() {
 }
 
 }  // namespace
+
+bool sameCard(const WCHAR* a, const WCHAR* b) {
+  for (size_t i = 0; i < kComparedCharacters; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
 
 void checkCard() {
   // A batch works through the photo list from START until its closing
