@@ -12,6 +12,7 @@
 #include "card/card_check.h"
 #include "card/card_identity.h"
 #include "card/photo_list.h"
+#include "card/tagging_copy.h"
 #include "geotag/gps_insert.h"
 #include "gps/track_log.h"
 #include "platform/user/msgbox.h"
@@ -163,6 +164,9 @@ void finishBatch() {
   // each of its texts into screenText.
   WCHAR text[kTextUnits];
   wcsncpy16(text, shared.screenText, kTextUnits);
+  // A copy a photo's rewrite could not clear away (a card pulled in the
+  // middle and put back) goes now; the name is only ever the program's.
+  removeLeftoverTaggingCopy();
   MessageBoxW(nullptr, text, title, MB_OK);
   shared.batchRunning = 0;
   shared.stopRequested = 0.0f;

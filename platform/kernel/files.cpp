@@ -2,7 +2,7 @@
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
 // (in-kernel copy between two open files), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
-// file in one rename), GetFileAttributesW; and for the layer, the durable
+// file in one rename, never a read-only one), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process; other

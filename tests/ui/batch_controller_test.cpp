@@ -175,7 +175,10 @@ TEST_F(BatchTest, ACardSwappedMidBatchEndsItCancelled) {
       ::unlink(image->path("DSK2").c_str());
     else
       writeWholeFile(image->path("DSK2"), cardB);
+    // A copy a cut rewrite left is cleared away when the batch ends.
+    putCardFile(*image, "DCIM/vellumtrace-tagging.tmp", "cut short");
     tick();
+    EXPECT_FALSE(fileExists(image->path("SDMMC/DCIM/vellumtrace-tagging.tmp")));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, kCancelled);
     EXPECT_EQ(boxes[0].text, closing(0, 5));
