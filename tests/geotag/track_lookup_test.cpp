@@ -81,7 +81,9 @@ TEST_F(TrackLookupTest, EarlyPhotosAreFoundInThePreviousDaysLog) {
     setPhotoTime(c.photo);
     shared.matchLatitude = 0.0f;
     EXPECT_EQ(findTrackFix(), c.result);
-    if (c.result == 0) EXPECT_EQ(shared.matchLatitude, 1234.5f);
+    if (c.result == 0) {
+      EXPECT_EQ(shared.matchLatitude, 1234.5f);
+    }
   }
 }
 

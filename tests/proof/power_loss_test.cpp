@@ -46,7 +46,7 @@ std::string photoRelative(int i) { return "SDMMC/DCIM/100CAM/IMG_000" + std::to_
 // ---- Recording what reaches the storage ---------------------------------------
 
 struct Op {
-  enum Kind { Write, Truncate, Sync, Create, Rename, Unlink, FolderSync } kind;
+  enum Kind { Write, Truncate, Sync, Create, Rename, Unlink, FolderSync } kind = Write;
   int file = -1;        // the file written, truncated or flushed (or made)
   uint64_t at = 0;      // Write: where; Truncate: the new length
   std::string bytes;    // Write
@@ -66,8 +66,17 @@ int fileOf(int fd) {
   auto it = rec.fileOfFd.find(fd);
   return it == rec.fileOfFd.end() ? -1 : it->second;
 }
-void note(Op op) {
-  if (rec.on) rec.ops.push_back(std::move(op));
+void note(Op::Kind kind, int file, uint64_t at = 0, std::string bytes = "", std::string path = "",
+          std::string to = "") {
+  if (!rec.on) return;
+  Op op;
+  op.kind = kind;
+  op.file = file;
+  op.at = at;
+  op.bytes = std::move(bytes);
+  op.path = std::move(path);
+  op.to = std::move(to);
+  rec.ops.push_back(std::move(op));
 }
 
 int recOpen(const char* path, int flags, mode_t mode) {
@@ -81,10 +90,10 @@ int recOpen(const char* path, int flags, mode_t mode) {
   } else if (S_ISREG(st.st_mode)) {
     if (!existed) {
       rec.fileOfInode[st.st_ino] = rec.files++;
-      note({Op::Create, rec.fileOfInode[st.st_ino], 0, "", path});
+      note(Op::Create, rec.fileOfInode[st.st_ino], 0, "", path);
     }
     rec.fileOfFd[fd] = rec.fileOfInode.count(st.st_ino) ? rec.fileOfInode[st.st_ino] : -1;
-    if (flags & O_TRUNC) note({Op::Truncate, rec.fileOfFd[fd], 0});
+    if (flags & O_TRUNC) note(Op::Truncate, rec.fileOfFd[fd], 0);
   }
   return fd;
 }
@@ -96,12 +105,12 @@ int recClose(int fd) {
 ssize_t recWrite(int fd, const void* b, size_t n) {
   off_t at = realHostCalls().lseek(fd, 0, SEEK_CUR);
   ssize_t done = realHostCalls().write(fd, b, n);
-  if (done > 0) note({Op::Write, fileOf(fd), static_cast<uint64_t>(at), std::string(static_cast<const char*>(b), done)});
+  if (done > 0) note(Op::Write, fileOf(fd), static_cast<uint64_t>(at), std::string(static_cast<const char*>(b), done));
   return done;
 }
 ssize_t recPwrite(int fd, const void* b, size_t n, off_t at) {
   ssize_t done = realHostCalls().pwrite(fd, b, n, at);
-  if (done > 0) note({Op::Write, fileOf(fd), static_cast<uint64_t>(at), std::string(static_cast<const char*>(b), done)});
+  if (done > 0) note(Op::Write, fileOf(fd), static_cast<uint64_t>(at), std::string(static_cast<const char*>(b), done));
   return done;
 }
 ssize_t recCopy(int in, off_t* inAt, int out, off_t* outAt, size_t n, unsigned flags) {
@@ -111,34 +120,34 @@ ssize_t recCopy(int in, off_t* inAt, int out, off_t* outAt, size_t n, unsigned f
   if (done > 0) {
     std::string bytes(static_cast<size_t>(done), '\0');
     realHostCalls().pread(in, bytes.data(), bytes.size(), from);
-    note({Op::Write, fileOf(out), static_cast<uint64_t>(to), bytes});
+    note(Op::Write, fileOf(out), static_cast<uint64_t>(to), bytes);
   }
   return done;
 }
 int recTruncate(int fd, off_t length) {
   int r = realHostCalls().ftruncate(fd, length);
-  if (r == 0) note({Op::Truncate, fileOf(fd), static_cast<uint64_t>(length)});
+  if (r == 0) note(Op::Truncate, fileOf(fd), static_cast<uint64_t>(length));
   return r;
 }
 int recSync(int fd) {
   int r = realHostCalls().fsync(fd);
-  if (r == 0 && rec.folderOfFd.count(fd)) note({Op::FolderSync, -1, 0, "", rec.folderOfFd[fd]});
-  if (r == 0 && fileOf(fd) >= 0) note({Op::Sync, fileOf(fd)});
+  if (r == 0 && rec.folderOfFd.count(fd)) note(Op::FolderSync, -1, 0, "", rec.folderOfFd[fd]);
+  if (r == 0 && fileOf(fd) >= 0) note(Op::Sync, fileOf(fd));
   return r;
 }
 int recDataSync(int fd) {
   int r = realHostCalls().fdatasync(fd);
-  if (r == 0 && fileOf(fd) >= 0) note({Op::Sync, fileOf(fd)});
+  if (r == 0 && fileOf(fd) >= 0) note(Op::Sync, fileOf(fd));
   return r;
 }
 int recRename(const char* from, const char* to) {
   int r = realHostCalls().rename(from, to);
-  if (r == 0) note({Op::Rename, -1, 0, "", from, to});
+  if (r == 0) note(Op::Rename, -1, 0, "", from, to);
   return r;
 }
 int recUnlink(const char* path) {
   int r = realHostCalls().unlink(path);
-  if (r == 0) note({Op::Unlink, -1, 0, "", path});
+  if (r == 0) note(Op::Unlink, -1, 0, "", path);
   return r;
 }
 
