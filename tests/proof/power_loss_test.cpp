@@ -1,13 +1,14 @@
-// The power-loss proof. A recorder tick, a batch of photos and the tick after
-// the batch run once, with every write, truncation, flush, create, rename and
-// removal they make recorded through the host-call table. Then, for each
-// point a power cut could stop the run, every state the storage could hold is
-// built: data not yet flushed dropped, or cut short at any byte; names not yet
-// made durable by a flush of their folder lost, the latest first (a journal
-// keeps them in order). In every state each photo is its original or its
-// whole tagged copy and the day log holds whole records of what was logged;
-// and started again on that state, the program tags every photo, leaves no
-// copy behind and appends the day's next records after the last whole one.
+// The power-loss proof. A recorder tick, a batch of photos (with a copy an
+// earlier cut left still on the card) and the tick after the batch run once,
+// with every write, truncation, flush, create, rename and removal they make
+// recorded through the host-call table. Then, for each point a power cut
+// could stop the run, every state the storage could hold is built: data not
+// yet flushed dropped, or cut short at any byte; names not yet made durable by
+// a flush of their folder lost, the latest first (a journal keeps them in
+// order). In every state each photo is its original or its whole tagged copy
+// and the day log holds whole records of what was logged; and started again
+// on that state, the program tags every photo, leaves no copy behind and
+// appends the day's next records after the last whole one.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -250,6 +251,8 @@ class PowerLoss : public DeviceImageTest {
       originals.push_back(camera + std::string(static_cast<size_t>(i + 1), static_cast<char>('a' + i)));
       writeWholeFile(image->path(photoRelative(i)), originals[i]);
     }
+    // What an earlier cut left: the first rewrite removes it.
+    writeWholeFile(image->path("SDMMC/DCIM/vellumtrace-tagging.tmp"), "a copy cut short");
     for (int32_t s : {67000, 67001, 67002}) prior += recordBytes({s, 4854.0f, 'N', 219.0f, 'E'});
     writeTrackLog(*image, kLogDay, {});
     writeWholeFile(logPath(*image, kLogDay), prior + recordBytes({67003}).substr(0, 5));
