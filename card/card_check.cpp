@@ -21,14 +21,6 @@ namespace {
 const WCHAR kNoCard[] = u"xxxxxxxxxx";
 constexpr size_t kComparedCharacters = 20;
 
-bool sameCard(const WCHAR* a, const WCHAR* b) {
-  for (size_t i = 0; i < kComparedCharacters; ++i) {
-    if (a[i] != b[i]) return false;
-    if (a[i] == 0) return true;
-  }
-  return true;
-}
-
 // The card's identity answers as soon as it is in the slot, its files only
 // once the system has mounted it, a moment later. Until both hold the card is
 // not in yet and the card last seen stays as it was: taken as in on its
@@ -55,6 +47,14 @@ void queryCardSpace() {
 }
 
 }  // namespace
+
+bool sameCard(const WCHAR* a, const WCHAR* b) {
+  for (size_t i = 0; i < kComparedCharacters; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
 
 void checkCard() {
   // A batch works through the photo list from START until its closing

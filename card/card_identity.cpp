@@ -41,10 +41,10 @@ size_t buildCardIdentity(const BYTE (&identification)[kIdentificationBufferSize]
   return length;
 }
 
-int readCardIdentity() {
+bool readSlotIdentity(WCHAR* identity, size_t units) {
   HANDLE disk = CreateFileW(u"DSK2:", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  if (disk == INVALID_HANDLE_VALUE) return 0;
+  if (disk == INVALID_HANDLE_VALUE) return false;
   // Cleared first, so bytes the device does not fill read as zeros rather
   // than as whatever the stack held: the same card gives the same text.
   BYTE identification[kIdentificationBufferSize] = {};
@@ -54,11 +54,15 @@ int readCardIdentity() {
   CloseHandle(disk);
   // A device that opens but gives no identification is as good as no card:
   // an identity made from nothing would match no card and every empty read.
-  if (!answered || returned < sizeof(STORAGE_IDENTIFICATION)) return 0;
+  if (!answered || returned < sizeof(STORAGE_IDENTIFICATION)) return false;
 
   char text[kIdentityTextSize];
   size_t length = buildCardIdentity(identification, text);
-  memset(shared.cardIdentity, 0, sizeof shared.cardIdentity);
-  for (size_t i = 0; i < length; ++i) shared.cardIdentity[i] = static_cast<WCHAR>(text[i]);
-  return 1;
+  memset(identity, 0, units * sizeof(WCHAR));
+  for (size_t i = 0; i < length && i + 1 < units; ++i) identity[i] = static_cast<WCHAR>(text[i]);
+  return true;
+}
+
+int readCardIdentity() {
+  return readSlotIdentity(shared.cardIdentity, sizeof shared.cardIdentity / sizeof(WCHAR)) ? 1 : 0;
 }

@@ -18,3 +18,8 @@ constexpr size_t kMaxIdentityBytes = (kIdentityTextSize - 1) / 2;
 // the header says the text is bounded and the same for the same bytes.
 size_t buildCardIdentity(const BYTE (&identification)[kIdentificationBufferSize],
                          char (&text)[kIdentityTextSize]);
+
+// Reads the identity of the card in the slot into `identity` (`units` code
+// units, NUL-padded), touching none of the card watcher's state; false when
+// no card answers.
+bool readSlotIdentity(WCHAR* identity, size_t units);

@@ -6,6 +6,7 @@
 
 #include "app/state/shared_state.h"
 #include "card/photo_list.h"
+#include "card/tagging_copy.h"
 #include "platform/kernel/files.h"
 #include "platform/core/memory.h"
 #include "platform/core/wide_text.h"
@@ -62,15 +63,20 @@ int discoverPhotos() {
   HANDLE search = FindFirstFileW(u"SDMMC\\DCIM\\*", &findData);
   if (search == INVALID_HANDLE_VALUE) return 1;
   bool memoryLeft = true;
+  bool leftoverCopy = false;
   do {
     if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       rememberSubfolder(findData.cFileName);
+    } else if (wcscmp16(findData.cFileName, kTaggingCopyName) == 0) {
+      // A tagged copy a power cut left: never a photo, and not kept.
+      leftoverCopy = true;
     } else if (isPhotoName(findData.cFileName)) {
       wsprintfW(path, u"\\SDMMC\\DCIM\\%s", findData.cFileName);
       memoryLeft = addPhoto(path);
     }
   } while (memoryLeft && FindNextFileW(search, &findData));
   FindClose(search);
+  if (leftoverCopy) removeLeftoverTaggingCopy();
 
   // Out of memory: the photos listed so far are the list.
   for (int i = 0; memoryLeft && i < subfolderCount; ++i) {

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int result = insertGpsIfd(kPhoto);
   const std::string after = readAll(photoPath);
   struct stat st;
-  if (stat((root + "/SDMMC/DCIM/temp.jpg").c_str(), &st) == 0) abort();
+  if (stat((root + "/SDMMC/DCIM/vellumtrace-tagging.tmp").c_str(), &st) == 0) abort();
   if (result != 0) {
     if (after.size() != size || memcmp(after.data(), data, size) != 0) abort();
     return 0;

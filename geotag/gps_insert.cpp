@@ -23,9 +23,23 @@ namespace {
 uint8_t photoPayload[kApp1PayloadCapacity];
 uint8_t taggedPayload[kApp1PayloadCapacity + kInsertedBytes];
 
+// Only a record's own hemisphere letters make a position: a NUL from an
+// empty field or line noise would be written as an unknown reference, and the
+// photo, geotagged by then, could never be tagged again.
+bool isHemisphere(char letter, char positive, char negative) {
+  return letter == positive || letter == negative;
+}
+
 TagOutcome tagPhoto(LPCWSTR path, bool write) {
   HANDLE photo = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (photo == INVALID_HANDLE_VALUE) return TagOutcome::CannotOpen;
+  // A camera's "protect" makes a photo read-only: it is not replaced, which
+  // would drop the protection with the old file.
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) {
+    CloseHandle(photo);
+    return attributes == INVALID_FILE_ATTRIBUTES ? TagOutcome::CannotOpen : TagOutcome::ReadOnly;
+  }
 
   PhotoApp1 app1;
   ExifLayout layout;
@@ -48,7 +62,8 @@ TagOutcome tagPhoto(LPCWSTR path, bool write) {
     return TagOutcome::NoMatchingFix;
   }
   DegreesMinutes lat, lon;
-  if (!splitDegreesMinutes(shared.matchLatitude, 9000.0f, &lat) ||
+  if (!isHemisphere(shared.matchLatRef, 'N', 'S') || !isHemisphere(shared.matchLonRef, 'E', 'W') ||
+      !splitDegreesMinutes(shared.matchLatitude, 9000.0f, &lat) ||
       !splitDegreesMinutes(shared.matchLongitude, 18000.0f, &lon)) {
     CloseHandle(photo);
     return TagOutcome::InvalidFix;

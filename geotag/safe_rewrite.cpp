@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "card/tagging_copy.h"
 #include "platform/core/byte_order.h"
 #include "geotag/offset_relocation.h"
 #include "platform/kernel/files.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 
-const WCHAR kTempPhotoPath[] = u"\\SDMMC\\DCIM\\temp.jpg";
+// The temporary file, in DCIM whichever folder the photo is in.
+constexpr const WCHAR* kTempPhotoPath = kTaggingCopyPath;
 
 namespace {
 
@@ -64,14 +66,33 @@ bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
          back.gpsPointer == was.ifd1 + kNewEntryBytes && back.ifd1 == was.ifd1 + kInsertedBytes;
 }
 
+// The whole file is the tagged copy: its length, and its APP1 read back.
+bool isWholeTaggedCopy(HANDLE file, const PhotoApp1& app1, const TaggedCopy& copy) {
+  DWORD high = 0;
+  return GetFileSize(file, &high) == app1.fileSize + kInsertedBytes && high == 0 &&
+         copyReadsBack(file, app1, copy);
+}
+
+bool photoIsTaggedCopy(LPCWSTR photoPath, const PhotoApp1& app1, const TaggedCopy& copy) {
+  HANDLE photo = CreateFileW(photoPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (photo == INVALID_HANDLE_VALUE) return false;
+  bool tagged = isWholeTaggedCopy(photo, app1, copy);
+  CloseHandle(photo);
+  return tagged;
+}
+
 }  // namespace
 
 TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp1& app1,
                                  const TaggedCopy& copy) {
-  // Only a new file: a temp.jpg already on the card is somebody's photo (or
-  // the photo being tagged), and is never overwritten; its photos are then
-  // skipped until it is moved away.
+  // Only a new file. One already there was left by a rewrite cut short (the
+  // name is never a photo's), and goes; one that cannot be removed, or is
+  // held open, is not written over, and the second try says why.
   HANDLE temp = CreateFileW(kTempPhotoPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (temp == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    removeLeftoverTaggingCopy();
+    temp = CreateFileW(kTempPhotoPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  }
   if (temp == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     bool inUse = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
@@ -90,11 +111,7 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
     DWORD extra = 0;
     ok = ReadFile(photo, copyBuffer, 1, &extra, nullptr) && extra == 0;
   }
-  if (ok) {
-    DWORD high = 0;
-    ok = GetFileSize(temp, &high) == app1.fileSize + kInsertedBytes && high == 0;
-  }
-  ok = ok && copyReadsBack(temp, app1, copy) && FlushFileBuffers(temp);
+  ok = ok && isWholeTaggedCopy(temp, app1, copy) && FlushFileBuffers(temp);
   CloseHandle(photo);
   ok = CloseHandle(temp) && ok;
   if (!ok) {
@@ -102,12 +119,12 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
     return TagOutcome::WriteFailed;
   }
   if (!MoveFileExW(kTempPhotoPath, photoPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    // A failed flush of the folder comes after the rename: the photo is then
-    // the whole tagged copy already. Only a copy known to be gone says so; one
-    // that cannot be looked at may still be waiting beside the photo.
-    if (GetFileAttributesW(kTempPhotoPath) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND)
-      return TagOutcome::Tagged;
+    // A failed flush of the folder comes after the rename, and the photo is
+    // then the whole tagged copy already. Anything else (a card pulled in the
+    // middle, so that the rename finds no copy to move) is a failure: only a
+    // photo that reads back as its tagged copy counts as tagged. A copy that
+    // cannot be removed now is removed when the card is next seen.
+    if (photoIsTaggedCopy(photoPath, app1, copy)) return TagOutcome::Tagged;
     DeleteFileW(kTempPhotoPath);
     return TagOutcome::WriteFailed;
   }

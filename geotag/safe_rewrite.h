@@ -3,6 +3,10 @@
 // its header read back from the card), flushed to stable storage, and then
 // renamed over the photo in one step, and the folder is flushed. Until the
 // rename the photo is untouched; on any failure the temporary file is removed.
+//
+// The temporary file (card/tagging_copy.h) is never a photo's name, so a
+// copy left by a power cut is removed when found; no *.jpg on the card is
+// ever overwritten or deleted but the photo replaced by its own tagged copy.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +15,6 @@
 #include "geotag/jpeg_segments.h"
 #include "geotag/tag_outcome.h"
 #include "platform/core/ce_types.h"
-
-extern const WCHAR kTempPhotoPath[];
 
 struct TaggedCopy {
   const uint8_t* payload;  // the new APP1 payload (EXIF identifier onwards)

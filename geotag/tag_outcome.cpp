@@ -8,6 +8,7 @@ const char* tagOutcomeReason(TagOutcome outcome) {
   switch (outcome) {
     case TagOutcome::Tagged: return "tagged";
     case TagOutcome::CannotOpen: return "cannot-open";
+    case TagOutcome::ReadOnly: return "read-only";
     case TagOutcome::NotJpeg: return "not-jpeg";
     case TagOutcome::NoApp1: return "no-app1-in-first-3";
     case TagOutcome::NotExif: return "not-exif";
@@ -31,6 +32,7 @@ const char* tagOutcomeReason(TagOutcome outcome) {
 int tagOutcomeResult(TagOutcome outcome) {
   switch (outcome) {
     case TagOutcome::Tagged: return 0;
+    case TagOutcome::ReadOnly:
     case TagOutcome::AlreadyGeotagged:
     case TagOutcome::NoExifIfd:
     case TagOutcome::NoDateTimeOriginal:

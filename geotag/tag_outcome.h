@@ -6,6 +6,7 @@
 enum class TagOutcome {
   Tagged,
   CannotOpen,         // the photo cannot be opened
+  ReadOnly,           // the photo is protected (read-only) and stays as it is
   NotJpeg,            // it does not start with FF D8
   NoApp1,             // no APP1 among the first three segments
   NotExif,            // the APP1 does not hold EXIF data
@@ -19,7 +20,7 @@ enum class TagOutcome {
   ValueAfterIfd1,     // IFD0 or the Exif IFD keeps data at or after IFD1
   NoDateTimeOriginal, // the Exif IFD has no DateTimeOriginal
   NoMatchingFix,      // the day's log has no fix for the photo's time
-  InvalidFix,         // the matching record holds no usable position
+  InvalidFix,         // the matching record holds no usable position or hemisphere
   TempInUse,          // the temporary file cannot be opened for our use alone
   WriteFailed,        // the tagged copy could not be written, checked or put in place
 };

@@ -25,3 +25,9 @@ void setCameraClockAheadOfUtc(int32_t seconds);
 // UTC less that (-1, 0 or 1).
 int32_t matchedRecordSeconds();
 int32_t matchedPhotoDifference();
+
+// The EXIF date text of the day before `dateTime` ("YYYY:MM:DD", the rest
+// copied), across month and year ends by the Gregorian calendar; false when
+// the date is not one.
+constexpr size_t kDateTimeTextBytes = 20;
+bool previousDayOf(const char* dateTime, char* out);

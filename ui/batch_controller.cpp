@@ -2,13 +2,17 @@
 // at the head of the list, tags it, updates the progress, repaints only what
 // changed and re-arms the timer, until the list runs out or EXIT was touched.
 // All of it runs on the UI thread; the card check stands aside while
-// shared.batchActive is set, the track log while shared.logHeldForBatch is.
+// shared.batchActive is set, the track log while shared.logHeldForBatch is,
+// and the batch itself reads the card's identity at each tick.
 #include "ui/batch_controller.h"
 
 #include <cmath>
 
 #include "app/state/shared_state.h"
+#include "card/card_check.h"
+#include "card/card_identity.h"
 #include "card/photo_list.h"
+#include "card/tagging_copy.h"
 #include "geotag/gps_insert.h"
 #include "gps/track_log.h"
 #include "platform/user/msgbox.h"
@@ -38,6 +42,20 @@ const WCHAR kGreetingText[] = u"Программа для навигатора �
 const WCHAR kGreetingTitle[] = u"Привет! :)";
 
 void invalidate(const RECT& rect) { InvalidateRect(shared.mainWindow, &rect, FALSE); }
+
+// The card the batch was started on, as read at START ("" when none
+// answered). The list is that card's: each tick reads the slot first, and
+// another card, or none, ends the batch before a photo of the wrong card is
+// touched. The watcher then announces what is in the slot as usual.
+constexpr size_t kSlotIdentityUnits = 32;
+WCHAR batchCard[kSlotIdentityUnits];
+bool batchCardAnswered = false;
+
+bool batchCardStillIn() {
+  WCHAR now[kSlotIdentityUnits];
+  const bool answered = readSlotIdentity(now, kSlotIdentityUnits);
+  return answered == batchCardAnswered && (!answered || sameCard(now, batchCard));
+}
 
 }  // namespace
 
@@ -81,6 +99,7 @@ void startBatch() {
   shared.batchTotal = shared.photoCount.load();
   shared.photoCount = 0;
   shared.batchActive = 1;
+  batchCardAnswered = readSlotIdentity(batchCard, kSlotIdentityUnits);
   // Sets batchRunning and closes the open day's log under the log lock: the
   // lookup opens the same file for every photo, and the recorder holds it
   // without sharing.
@@ -90,6 +109,13 @@ void startBatch() {
 
 void tagNextPhoto() {
   KillTimer(shared.mainWindow, kBatchTimerId);
+  if (!batchCardStillIn()) {
+    // Ends as a cancelled batch: what was tagged so far, of the batch's size.
+    shared.stopRequested = 1.0f;
+    shared.batchRunning = 0;
+    finishBatch();
+    return;
+  }
   const int32_t taken = shared.photoCount.load() + 1;
   shared.photoCount = taken;
 
@@ -147,6 +173,9 @@ void finishBatch() {
   // each of its texts into screenText.
   WCHAR text[kTextUnits];
   wcsncpy16(text, shared.screenText, kTextUnits);
+  // A copy a photo's rewrite could not clear away (a card pulled in the
+  // middle and put back) goes now; the name is only ever the program's.
+  removeLeftoverTaggingCopy();
   MessageBoxW(nullptr, text, title, MB_OK);
   shared.stopRequested = 0.0f;
   // Hidden before the card check may run again, so a card it announces

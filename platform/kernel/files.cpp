@@ -2,7 +2,7 @@
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
 // (in-kernel copy between two open files), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
-// file in one rename), GetFileAttributesW; and for the layer, the durable
+// file in one rename, never a read-only one), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process, and against
@@ -550,9 +550,16 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
-  if (!(flags & MOVEFILE_REPLACE_EXISTING) && hostCalls().lstat(to.c_str(), &st) == 0) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
+  if (hostCalls().lstat(to.c_str(), &st) == 0) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return FALSE;
+    }
+    // As on CE, a read-only file is not replaced (the host's rename would).
+    if (!S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
   }
   if (openInProcess(from) || openInProcess(to)) {
     SetLastError(ERROR_SHARING_VIOLATION);

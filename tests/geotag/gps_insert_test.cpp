@@ -7,6 +7,8 @@
 
 #include "platform/core/byte_order.h"
 #include "platform/core/host_calls.h"
+#include "card/photo_discovery.h"
+#include "platform/kernel/files.h"
 
 #include "tests/geotag/photo_fixture.h"
 #include "tests/support/host_failure_note.h"
@@ -284,20 +286,89 @@ TEST_F(GpsInsertTest, MakerNoteOffsetsFromTheTiffHeaderMoveWithTheNote) {
   EXPECT_EQ(t2.substr(at.exifValue[2] + 12, 46), in2.substr(at.exifValue[2], 46));
 }
 
-TEST_F(GpsInsertTest, APhotoNamedLikeTheTemporaryFileIsNeverDestroyed) {
+// A power cut leaves the tagged copy behind. It is no photo: the card's
+// photos are all still listed and tagged, the copy is removed by the next
+// rewrite or when the card is next looked at, and a person's temp.jpg (the
+// name of old) is tagged like any other photo, never taken for a leftover.
+TEST_F(GpsInsertTest, ACopyLeftByAPowerCutNeverBlocksTheCard) {
   const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
-  writeWholeFile(tempFile(), photo);
-  EXPECT_NE(insertGpsIfd(u"\\SDMMC\\DCIM\\temp.jpg"), 0);
-  EXPECT_EQ(lastTagOutcome(), TagOutcome::TempInUse);
-  EXPECT_EQ(readWholeFile(tempFile()), photo);
+  const std::string leftover = photo.substr(0, photo.size() / 2);
+  writeWholeFile(tempFile(), leftover);
+  writeWholeFile(image->path("SDMMC/DCIM/temp.jpg"), photo);
+  writeWholeFile(photoFile(), photo);
+  discoverPhotos();
+  EXPECT_EQ(shared.photoCount.load(), 2);
+  EXPECT_FALSE(fileExists(tempFile()));
 
-  // Nor when another photo is tagged: that photo is skipped instead.
-  const std::string other = craftJpeg(cameraSpec(kPhotoTime));
-  writeWholeFile(photoFile(), other);
-  EXPECT_NE(tag(other), 0);
-  EXPECT_EQ(lastTagOutcome(), TagOutcome::TempInUse);
-  EXPECT_EQ(readWholeFile(tempFile()), photo);
-  EXPECT_EQ(readWholeFile(photoFile()), other);
+  writeWholeFile(tempFile(), leftover);
+  EXPECT_EQ(insertGpsIfd(u"\\SDMMC\\DCIM\\temp.jpg"), 0) << tagOutcomeReason(lastTagOutcome());
+  EXPECT_EQ(readWholeFile(image->path("SDMMC/DCIM/temp.jpg")).size(), photo.size() + 127);
+  EXPECT_EQ(tag(photo), 0) << tagOutcomeReason(lastTagOutcome());
+  EXPECT_FALSE(fileExists(tempFile()));
+}
+
+// A card pulled while its photo is copied: the rename finds no copy to move.
+// The photo is not tagged, and is whole when the card comes back; the copy
+// left on it goes when the card is looked at.
+TEST_F(GpsInsertTest, ACardPulledMidCopyIsNotCountedTagged) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  writeWholeFile(photoFile(), photo);
+  static std::string card, pulled;
+  card = image->path("SDMMC");
+  pulled = image->path("SDMMC-out");
+  {
+    HostCallsOverride guard;
+    hostCalls().copy_file_range = [](int in, off_t* inAt, int out, off_t* outAt, size_t n, unsigned f) {
+      ssize_t done = realHostCalls().copy_file_range(in, inAt, out, outAt, n, f);
+      ::rename(card.c_str(), pulled.c_str());
+      return done;
+    };
+    EXPECT_NE(insertGpsIfd(photoName().c_str()), 0);
+  }
+  EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
+  ASSERT_EQ(::rename(pulled.c_str(), card.c_str()), 0);
+  EXPECT_TRUE(readWholeFile(photoFile()) == photo);
+  discoverPhotos();
+  EXPECT_EQ(shared.photoCount.load(), 1);
+  EXPECT_FALSE(fileExists(tempFile()));
+}
+
+// A protected photo, and a fix whose hemisphere letters are no position
+// (a NUL from an empty field, line noise), are skipped with their reason and
+// leave the photo byte for byte, and a protected one still read-only.
+TEST_F(GpsInsertTest, PhotosThatMustNotBeWrittenAreSkippedWithTheirReason) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  struct Case {
+    const char* what;
+    bool readOnly;
+    char latRef, lonRef;
+    const char* reason;
+  } cases[] = {
+      {"protected by the camera", true, 'N', 'E', "read-only"},
+      {"no latitude letter", false, '\0', 'E', "invalid-fix"},
+      {"longitude letter where latitude's goes", false, 'E', 'E', "invalid-fix"},
+      {"line noise for longitude", false, 'S', '#', "invalid-fix"},
+      {"a latitude letter for longitude", false, 'S', 'N', "invalid-fix"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeTrackLog(*image, "050610", {{41407, 5545.1234f, c.latRef, 3737.5678f, c.lonRef}});
+    writeWholeFile(photoFile(), photo);
+    ::chmod(photoFile().c_str(), c.readOnly ? 0444 : 0644);
+    EXPECT_NE(insertGpsIfd(photoName().c_str()), 0);
+    EXPECT_STREQ(tagOutcomeReason(lastTagOutcome()), c.reason);
+    expectUntouched(photo);
+    struct stat st;
+    ASSERT_EQ(::stat(photoFile().c_str(), &st), 0);
+    EXPECT_EQ((st.st_mode & 0222) == 0, c.readOnly);
+  }
+  // The layer, as CE, never lets a rename replace a read-only file.
+  ::chmod(photoFile().c_str(), 0444);
+  writeWholeFile(tempFile(), "x");
+  EXPECT_FALSE(MoveFileExW(u"\\SDMMC\\DCIM\\vellumtrace-tagging.tmp", photoName().c_str(),
+                           MOVEFILE_REPLACE_EXISTING));
+  EXPECT_TRUE(readWholeFile(photoFile()) == photo);
+  ::chmod(photoFile().c_str(), 0644);
 }
 
 // Every way the copy can fail before the rename leaves the photo as it was
@@ -335,13 +406,13 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
       {"rename fails, and the copy cannot be looked at", [](HostCalls& h) {
          h.rename = [](const char*, const char*) { errno = EROFS; return -1; };
          h.stat = [](const char* p, struct stat* st) {
-           if (strstr(p, "temp.jpg")) { errno = EIO; return -1; }
+           if (strstr(p, "vellumtrace-tagging.tmp")) { errno = EIO; return -1; }
            return realHostCalls().stat(p, st);
          };
        }},
       {"temporary file cannot be made", [](HostCalls& h) {
          h.open = [](const char* p, int f, mode_t m) {
-           if (strstr(p, "temp.jpg")) { errno = EROFS; return -1; }
+           if (strstr(p, "vellumtrace-tagging.tmp")) { errno = EROFS; return -1; }
            return realHostCalls().open(p, f, m);
          };
        }},

@@ -29,7 +29,7 @@ class PhotoTest : public DeviceImageTest {
   std::u16string photoName(const std::string& name = "IMG_0001.JPG") {
     return utf16FromUtf8("\\SDMMC\\DCIM\\100CAM\\" + name);
   }
-  std::string tempFile() { return image->path("SDMMC/DCIM/temp.jpg"); }
+  std::string tempFile() { return image->path("SDMMC/DCIM/vellumtrace-tagging.tmp"); }
   // Writes the photo, tags it, and returns insertGpsIfd's result.
   int tag(const std::string& jpeg, const std::string& name = "IMG_0001.JPG") {
     writeWholeFile(photoFile(name), jpeg);

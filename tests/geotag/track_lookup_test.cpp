@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "app/state/shared_state.h"
 #include "geotag/track_lookup.h"
@@ -45,15 +47,44 @@ TEST_F(TrackLookupTest, TheEarlierOfTwoMatchesWins) {
   EXPECT_EQ(shared.matchLonRef, 'E');
 }
 
-TEST_F(TrackLookupTest, TheComparisonDoesNotCrossMidnight) {
-  writeTrackLog(*image, "050610", {{0}});
-  setPhotoTime("2010:06:05 02:59:59");  // s = 10799
-  EXPECT_EQ(findTrackFix(), 0);
-  setPhotoTime("2010:06:05 02:59:57");  // two seconds before the log's day
-  EXPECT_EQ(findTrackFix(), -1);
-  writeTrackLog(*image, "050610", {{86399}});
-  setPhotoTime("2010:06:05 00:00:00");  // yesterday's last UTC second is in yesterday's log
-  EXPECT_EQ(findTrackFix(), -1);
+// Before 03:00 by the camera's clock the photo was taken the previous UTC
+// day, and its fix is in that day's log, across month and year ends (leap
+// years by the century too); within a second of 03:00 either day's log may
+// hold it.
+TEST_F(TrackLookupTest, EarlyPhotosAreFoundInThePreviousDaysLog) {
+  struct Case {
+    const char* photo;
+    const char* day;
+    int32_t seconds;
+    int result;
+  } cases[] = {
+      {"2010:06:13 01:30:00", "120610", 81000, 0},
+      {"2010:06:13 01:30:00", "130610", 81000, -1},
+      {"2010:07:01 00:00:00", "300610", 75600, 0},
+      {"2011:01:01 02:00:00", "311210", 82800, 0},
+      {"2012:03:01 00:10:00", "290212", 76200, 0},
+      {"2011:03:01 00:10:00", "280211", 76200, 0},
+      {"2000:03:01 00:10:00", "290200", 76200, 0},
+      {"1900:03:01 00:10:00", "280200", 76200, 0},
+      {"2010:06:05 02:59:59", "050610", 0, 0},
+      {"2010:06:05 02:59:59", "040610", 86399, 0},
+      {"2010:06:05 03:00:00", "040610", 86399, 0},
+      {"2010:06:05 02:59:57", "050610", 0, -1},
+      {"2010:06:05 03:00:02", "040610", 86399, -1},
+      {"2010:06:05 00:00:00", "050610", 86399, -1},
+      {"2010:06:00 01:00:00", "310510", 79200, -1},  // no day 0: no day before it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.photo + std::string(" in ") + c.day);
+    std::filesystem::remove_all(trackLogFolder(*image));
+    writeTrackLog(*image, c.day, {{c.seconds, 1234.5f, 'S'}});
+    setPhotoTime(c.photo);
+    shared.matchLatitude = 0.0f;
+    EXPECT_EQ(findTrackFix(), c.result);
+    if (c.result == 0) {
+      EXPECT_EQ(shared.matchLatitude, 1234.5f);
+    }
+  }
 }
 
 TEST_F(TrackLookupTest, AMissingLogLeavesTheMatchVariablesAlone) {

@@ -202,7 +202,7 @@ class HostCallSweep : public ::testing::Test {
     r.day = readWholeFile(logPath(image, kBurstDay));
     r.photoDay = readWholeFile(logPath(image, kPhotoDay));
     r.photo = readWholeFile(image.path("SDMMC/DCIM/100CAM/IMG_0001.JPG"));
-    r.tempLeft = fileExists(image.path("SDMMC/DCIM/temp.jpg"));
+    r.tempLeft = fileExists(image.path("SDMMC/DCIM/vellumtrace-tagging.tmp"));
     return r;
   }
 
@@ -280,7 +280,7 @@ TEST_F(HostCallSweep, NoSingleFailingCallCostsTheDayLogOrThePhoto) {
         EXPECT_TRUE(got.result != 0 || tagged) << "reported tagged, but the photo is not";
         if (got.result != 0 && tagged) ++reportedFailedButTagged;
         // The temporary file is cleared away, unless deleting it is what fails.
-        EXPECT_TRUE(!got.tempLeft || (persistent && entry == "unlink")) << "temp.jpg left on the card";
+        EXPECT_TRUE(!got.tempLeft || (persistent && entry == "unlink")) << "the tagged copy left on the card";
         if (HasFailure()) return;
       }
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "app/state/shared_state.h"
+#include "tests/card/card_fixtures.h"
 #include "tests/geotag/track_log.h"
 #include "tests/support/screen_fixture.h"
 #include "tools/photogen/camera_photo.h"
@@ -159,6 +160,40 @@ TEST_F(BatchTest, ExitDuringABatchTakesExactlyOneMorePhoto) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, kCancelled);
   EXPECT_EQ(boxes[0].text, closing(0, 5));
+}
+
+// The list belongs to the card the batch started on: another card in the
+// slot, or none, ends the batch at the next tick as cancelled, before any
+// photo of the wrong card is touched, with what was tagged so far.
+TEST_F(BatchTest, ACardSwappedMidBatchEndsItCancelled) {
+  const std::string cardA = cardWith("\x03", "\x12\xAB\xFF\x01");
+  const std::string cardB = cardWith("\x03", "\x12\xAB\xFF\x02");
+  for (bool pulled : {false, true}) {
+    SCOPED_TRACE(pulled ? "card pulled" : "another card");
+    writeWholeFile(image->path("DSK2"), cardA);
+    resetScreen(5);
+    touch(50, 205);
+    tick();
+    tick();
+    tick();  // the same card throughout: the batch goes on
+    EXPECT_TRUE(boxes.empty());
+    if (pulled)
+      ::unlink(image->path("DSK2").c_str());
+    else
+      writeWholeFile(image->path("DSK2"), cardB);
+    // A copy a cut rewrite left is cleared away when the batch ends.
+    putCardFile(*image, "DCIM/vellumtrace-tagging.tmp", "cut short");
+    tick();
+    EXPECT_FALSE(fileExists(image->path("SDMMC/DCIM/vellumtrace-tagging.tmp")));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, kCancelled);
+    EXPECT_EQ(boxes[0].text, closing(0, 5));
+    EXPECT_EQ(shared.photoCount.load(), 3) << "no photo is taken from the new card's list";
+    EXPECT_EQ(shared.batchActive.load(), 0);
+    EXPECT_EQ(shared.batchRunning.load(), 0);
+    EXPECT_EQ(shared.stopRequested.load(), 0.0f);
+    EXPECT_FALSE(shown());
+  }
 }
 
 // What each tick invalidates, per batch size: the percent strip at the first

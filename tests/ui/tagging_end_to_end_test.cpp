@@ -175,7 +175,7 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheLastLookup) {
   ASSERT_EQ(sscanf(position.c_str(), "%lf %lf", &lat, &lon), 2) << position;
   EXPECT_NEAR(lat, 48.904, 0.01);  // 4854.25 N
   EXPECT_NEAR(lon, 2.333, 0.01);   // 00219.98 E
-  EXPECT_FALSE(fileExists(image.path("cardA/DCIM/temp.jpg")));
+  EXPECT_FALSE(fileExists(image.path("cardA/DCIM/vellumtrace-tagging.tmp")));
 
   EXPECT_EQ(control("press-ok"), "ok");
   EXPECT_TRUE(waitFor("window", "hidden", 2s));
@@ -185,10 +185,10 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheLastLookup) {
       << fileSize(logPath(image, kLogDate)) / 14 << " records";
 }
 
-// A card swapped mid-batch: the batch finishes on the list it started with
-// (the photos that vanished count as not tagged, nothing is written to the
-// new card), and the new card is announced after the closing message.
-TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
+// A card swapped mid-batch ends the batch as cancelled with what was tagged
+// so far: nothing is written to the new card, and it is announced after the
+// closing message.
+TEST_F(TaggingEndToEnd, CardSwappedMidBatchEndsItCancelled) {
   replay(0, 12);
   ASSERT_TRUE(waitForLog(logOf(range(0, 12))));
   const auto first = makeCard("cardA", "IMG_", {1, 2, 3, 4, 5, 6}, 0);
@@ -213,10 +213,10 @@ TEST_F(TaggingEndToEnd, CardSwappedMidBatchDoesNotDisturbTheBatch) {
   int tagged = 0;
   for (const auto& p : first) tagged += geotagged(p);
   ASSERT_LT(tagged, 6) << "the swap came too late to test anything";
-  EXPECT_EQ(box, "open\tЗапись GPS завершена\tОбработано фотографий: " + std::to_string(tagged) +
+  EXPECT_EQ(box, "open\tДействие отменено!\tОбработано фотографий: " + std::to_string(tagged) +
                      " из 6 фотографий.");
   for (size_t i = 0; i < second.size(); ++i) EXPECT_EQ(fileSize(second[i]), sizesB[i]);
-  EXPECT_FALSE(fileExists(image.path("cardB/DCIM/temp.jpg")));
+  EXPECT_FALSE(fileExists(image.path("cardB/DCIM/vellumtrace-tagging.tmp")));
 
   // The new card waited for the batch: the end of the batch hides the
   // screen, and the card watcher, back at work, then finds card B new and
