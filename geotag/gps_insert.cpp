@@ -59,6 +59,10 @@ TagOutcome tagPhoto(LPCWSTR path) {
 
   memcpy(taggedPayload, photoPayload, kExifIdentifierBytes);
   uint32_t tiffSize = buildTaggedTiff(tiff, layout, block, taggedPayload + kExifIdentifierBytes);
+  if (tiffSize == 0) {
+    CloseHandle(photo);
+    return TagOutcome::OverlappingData;
+  }
   TaggedCopy copy{taggedPayload, kExifIdentifierBytes + tiffSize, layout};
   return replaceWithTaggedCopy(photo, path, app1, copy);
 }

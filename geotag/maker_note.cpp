@@ -15,7 +15,7 @@ constexpr int64_t kMaxOffsetCorrection = 8;
 // True when one correction, within a few bytes of `expected`, puts every value
 // the note keeps outside its entries after its table and inside the note.
 bool valuesInsideNote(const TiffBytes& tiff, const IfdTable& t, uint32_t start, uint32_t length,
-                      int64_t expected) {
+                      int64_t expected, int32_t* found) {
   const int64_t end = int64_t{start} + length;
   int64_t lowest = INT64_MIN, highest = INT64_MAX;  // the corrections that fit every value
   int outside = 0;
@@ -31,12 +31,14 @@ bool valuesInsideNote(const TiffBytes& tiff, const IfdTable& t, uint32_t start, 
   // With no outside value there is no offset that says how the note counts.
   if (outside == 0 || lowest > highest) return false;
   const int64_t correction = std::clamp(expected, lowest, highest);
+  *found = static_cast<int32_t>(correction);
   return correction >= expected - kMaxOffsetCorrection && correction <= expected + kMaxOffsetCorrection;
 }
 
 }  // namespace
 
-bool findTiffRelativeMakerIfd(const TiffBytes& tiff, uint32_t start, uint32_t length, IfdTable* table) {
+bool findTiffRelativeMakerIfd(const TiffBytes& tiff, uint32_t start, uint32_t length, IfdTable* table,
+                              int32_t* correction) {
   if (!tiff.has(start, length)) return false;
   // A note with its own TIFF header counts from that header.
   for (uint32_t at = 0; at + 4 <= length && at <= 16; at++) {
@@ -52,7 +54,7 @@ bool findTiffRelativeMakerIfd(const TiffBytes& tiff, uint32_t start, uint32_t le
     IfdTable t;
     if (!readIfdTable(tiff, uint64_t{start} + header, &t) || t.count == 0) continue;
     if (t.entriesEnd() > uint64_t{start} + length) continue;
-    if (valuesInsideNote(tiff, t, start, length, expected)) {
+    if (valuesInsideNote(tiff, t, start, length, expected, correction)) {
       *table = t;
       return true;
     }

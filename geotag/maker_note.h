@@ -13,9 +13,11 @@
 
 #include "geotag/tiff_ifd.h"
 
-// The maker note's IFD when it counts offsets from the TIFF header; false when
-// the note is not recognisably of that form.
-bool findTiffRelativeMakerIfd(const TiffBytes& tiff, uint32_t start, uint32_t length, IfdTable* table);
+// The maker note's IFD when it counts offsets from the TIFF header, and what
+// its offsets are short of where their values lie (0 for most notes); false
+// when the note is not recognisably of that form.
+bool findTiffRelativeMakerIfd(const TiffBytes& tiff, uint32_t start, uint32_t length, IfdTable* table,
+                              int32_t* correction);
 
 // The position of the footer's offset when the note ends in a footer, or 0.
 uint32_t makerNoteFooterOffset(const TiffBytes& tiff, uint32_t start, uint32_t length);

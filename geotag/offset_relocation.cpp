@@ -1,5 +1,6 @@
 #include "geotag/offset_relocation.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "geotag/maker_note.h"
@@ -16,12 +17,25 @@ constexpr uint16_t kTagThumbnailLength = 0x0202;
 constexpr int kMaxChainedIfds = 4;
 constexpr int kMaxTables = 8 + kMaxChainedIfds;
 
-// One pass over every offset of the TIFF data. Without an output it only
-// checks; with one it writes each moved offset into the tagged copy.
+// The bytes of the TIFF data whose field the copy rewrites, one bit each.
+// One insertion runs at a time, so the map lives here.
+uint8_t rewritten[kTiffCapacity / 8];
+
+enum class Pass {
+  Check,   // every directory and value can be placed
+  Write,   // the moved offsets go into the copy, each byte rewritten marked
+  Verify,  // no value, and no entry's tag, type or count, reads other bytes than before
+};
+
+// One pass over every offset of the TIFF data.
 class OffsetWalk {
  public:
-  OffsetWalk(const TiffBytes& in, const ExifLayout& layout, uint8_t* out)
-      : in_(in), layout_(layout), out_(out), map_(offsetMapOf(layout)), dataStart_(layout.ifd0.end()) {}
+  OffsetWalk(const TiffBytes& in, const ExifLayout& layout, uint8_t* out, Pass pass)
+      : in_(in), layout_(layout), out_(out), pass_(pass), map_(offsetMapOf(layout)),
+        dataStart_(layout.ifd0.end()) {}
+
+  // A value that reads other bytes in the copy than in the photo.
+  bool overlapFound() const { return overlap_; }
 
   TagOutcome run() {
     TagOutcome o = TagOutcome::Tagged;
@@ -36,10 +50,39 @@ class OffsetWalk {
   }
 
  private:
-  // Writes the moved value of the 32-bit offset stored at `position` (input
-  // coordinates) into the copy.
-  void move(uint32_t position, uint32_t offset) {
-    if (out_) putTiff32(out_ + map_(position), map_(offset), in_.bigEndian);
+  // Writes `value` into the copy's field of `width` bytes at `position`
+  // (input coordinates). A field written twice is a field two directories
+  // read differently.
+  void rewrite(uint32_t position, uint32_t value, uint32_t width) {
+    if (pass_ != Pass::Write) return;
+    uint8_t field[4];
+    if (width == 2) putTiff16(field, value, in_.bigEndian);
+    else putTiff32(field, value, in_.bigEndian);
+    uint8_t* at = out_ + map_(position);
+    for (uint32_t i = 0; i < width; i++) {
+      const uint32_t b = position + i;
+      if ((rewritten[b / 8] & (1 << (b % 8))) && at[i] != field[i]) overlap_ = true;
+      rewritten[b / 8] |= static_cast<uint8_t>(1 << (b % 8));
+      at[i] = field[i];
+    }
+  }
+
+  // The moved value of the 32-bit offset stored at `position`.
+  void move(uint32_t position, uint32_t offset) { rewrite(position, map_(offset), 4); }
+
+  // Bytes that must read back as they were: none of them rewritten to
+  // something else. Bytes beyond the data are read by nobody.
+  void keep(uint64_t offset, uint64_t length) {
+    if (pass_ != Pass::Verify) return;
+    const uint64_t end = std::min<uint64_t>(offset + length, in_.size);
+    for (uint64_t b = offset; b < end; b++)
+      if ((rewritten[b / 8] & (1 << (b % 8))) && out_[map_(static_cast<uint32_t>(b))] != in_.data[b])
+        overlap_ = true;
+  }
+  // A table's count and its entries' tags, types and counts.
+  void keepTable(const IfdTable& t) {
+    keep(t.offset, 2);
+    for (uint32_t i = 0; i < t.count; i++) keep(t.offset + 2 + i * kIfdEntryBytes, 8);
   }
 
   // No directory may overlap another: a loop or a shared table would have
@@ -70,12 +113,15 @@ class OffsetWalk {
       } else if (valueOutsideEntry(e)) {
         if (TagOutcome o = place(e.value, valueBytes(e)); o != TagOutcome::Tagged) return o;
         move(e.position + 8, e.value);
+        keep(e.value, valueBytes(e));
       }
     }
     return TagOutcome::Tagged;
   }
 
   TagOutcome walkExif(uint32_t* interop) {
+    keepTable(layout_.exif);
+    keep(layout_.exif.entriesEnd(), 4);
     for (uint32_t i = 0; i < layout_.exif.count; i++) {
       IfdEntry e = ifdEntry(in_, layout_.exif, i);
       if (e.tag == kTagInteropIfd) {
@@ -85,6 +131,9 @@ class OffsetWalk {
         if (TagOutcome o = place(e.value, valueBytes(e)); o != TagOutcome::Tagged) return o;
         move(e.position + 8, e.value);
         if (e.tag == kTagMakerNote) moveMakerNote(e.value, static_cast<uint32_t>(valueBytes(e)));
+        else keep(e.value, valueBytes(e));
+      } else {
+        keep(e.position + 8, 4);
       }
     }
     return TagOutcome::Tagged;
@@ -94,46 +143,68 @@ class OffsetWalk {
   // note itself moves, also where they are off by a few bytes or by what its
   // footer records: they then stay off by as much, and read back as before.
   void moveMakerNote(uint32_t start, uint32_t length) {
-    if (!out_) return;
+    if (pass_ == Pass::Check) return;
     const uint32_t delta = map_(start) - start;
     const uint32_t footer = makerNoteFooterOffset(in_, start, length);
     IfdTable t;
-    if (findTiffRelativeMakerIfd(in_, start, length, &t)) {
+    int32_t correction = 0;
+    if (findTiffRelativeMakerIfd(in_, start, length, &t, &correction)) {
+      keepTable(t);
       for (uint32_t i = 0; i < t.count; i++) {
         IfdEntry e = ifdEntry(in_, t, i);
-        if (valueOutsideEntry(e)) putTiff32(out_ + map_(e.position + 8), e.value + delta, in_.bigEndian);
+        if (valueOutsideEntry(e)) {
+          rewrite(e.position + 8, e.value + delta, 4);
+          // Where the value lies, and where a reader that trusts the offset
+          // looks for it; one with a footer says where to look.
+          keep(uint64_t{e.value} + correction, valueBytes(e));
+          if (footer == 0) keep(e.value, valueBytes(e));
+        } else {
+          keep(e.position + 8, 4);
+        }
       }
       // The footer keeps saying how far off the offsets are.
-      if (footer != 0) putTiff32(out_ + map_(footer), in_.u32(footer) + delta, in_.bigEndian);
+      if (footer != 0) rewrite(footer, in_.u32(footer) + delta, 4);
     } else if (footer != 0 && in_.u32(footer) == start) {
       move(footer, start);
+      keep(start, length - 4);
+    } else {
+      keep(start, length);
     }
   }
 
   // Moves the outside values of a directory other than IFD0 and the Exif IFD.
-  TagOutcome walkOther(uint32_t offset, IfdTable* table) {
+  // In an image's directory (IFD1 and after) the thumbnail's or strips'
+  // offsets are moved apart, in moveImageData.
+  TagOutcome walkOther(uint32_t offset, IfdTable* table, bool image) {
     if (!readIfdTable(in_, offset, table)) return TagOutcome::OutsideLayout;
     if (TagOutcome o = place(offset, table->end() - uint64_t{offset}); o != TagOutcome::Tagged) return o;
     if (!claim(*table)) return TagOutcome::OutsideLayout;
+    keepTable(*table);
     for (uint32_t i = 0; i < table->count; i++) {
       IfdEntry e = ifdEntry(in_, *table, i);
-      if (!valueOutsideEntry(e)) continue;
+      const bool imageOffsets = image && (e.tag == kTagThumbnailOffset || e.tag == kTagStripOffsets);
+      if (!valueOutsideEntry(e)) {
+        if (!imageOffsets) keep(e.position + 8, 4);
+        continue;
+      }
       if (TagOutcome o = place(e.value, valueBytes(e)); o != TagOutcome::Tagged) return o;
       move(e.position + 8, e.value);
+      if (!imageOffsets) keep(e.value, valueBytes(e));
     }
+    if (nextIfdOffset(in_, *table) == 0) keep(table->entriesEnd(), 4);
     return TagOutcome::Tagged;
   }
 
   TagOutcome walkInterop(uint32_t offset) {
     IfdTable t;
-    return walkOther(offset, &t);
+    return walkOther(offset, &t, false);
   }
 
   TagOutcome walkIfd1Chain() {
     uint32_t offset = layout_.ifd1;
     for (int k = 0; k < kMaxChainedIfds && offset != 0; k++) {
       IfdTable t;
-      TagOutcome o = walkOther(offset, &t);
+      TagOutcome o = walkOther(offset, &t, true);
       if (o == TagOutcome::Tagged) o = moveImageData(t, kTagThumbnailOffset, kTagThumbnailLength);
       if (o == TagOutcome::Tagged) o = moveImageData(t, kTagStripOffsets, kTagStripByteCounts);
       if (o != TagOutcome::Tagged) return o;
@@ -189,10 +260,8 @@ class OffsetWalk {
       if (TagOutcome o = place(start, length); o != TagOutcome::Tagged) return o;
       const uint32_t moved = map_(start);
       if (tiffTypeSize(offsets.type) == 2 && moved > 0xFFFF) return TagOutcome::OutsideLayout;
-      if (!out_) continue;
-      uint8_t* field = out_ + map_(numberAt(offsets, i));
-      if (tiffTypeSize(offsets.type) == 2) putTiff16(field, moved, in_.bigEndian);
-      else putTiff32(field, moved, in_.bigEndian);
+      rewrite(numberAt(offsets, i), moved, tiffTypeSize(offsets.type));
+      keep(start, length);
     }
     return TagOutcome::Tagged;
   }
@@ -200,6 +269,8 @@ class OffsetWalk {
   const TiffBytes& in_;
   const ExifLayout& layout_;
   uint8_t* out_;
+  const Pass pass_;
+  bool overlap_ = false;
   const OffsetMap map_;
   const uint32_t dataStart_;
   IfdTable claimed_[kMaxTables];
@@ -209,7 +280,7 @@ class OffsetWalk {
 }  // namespace
 
 TagOutcome checkOffsets(const TiffBytes& in, const ExifLayout& layout) {
-  return OffsetWalk(in, layout, nullptr).run();
+  return OffsetWalk(in, layout, nullptr, Pass::Check).run();
 }
 
 uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
@@ -231,7 +302,12 @@ uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
   putTiff32(out + entriesEnd + kNewEntryBytes, layout.ifd1 != 0 ? layout.ifd1 + kInsertedBytes : 0, big);
   memcpy(out + insertAt + kNewEntryBytes, gpsBlock, kGpsBlockBytes);
   memcpy(out + insertAt + kInsertedBytes, in.data + insertAt, in.size - insertAt);
-  OffsetWalk(in, layout, out).run();
+  memset(rewritten, 0, sizeof rewritten);
+  OffsetWalk writing(in, layout, out, Pass::Write);
+  writing.run();
+  OffsetWalk verifying(in, layout, out, Pass::Verify);
+  verifying.run();
+  if (writing.overlapFound() || verifying.overlapFound()) return 0;
   return in.size + kInsertedBytes;
 }
 

@@ -14,6 +14,8 @@
 constexpr uint32_t kNewEntryBytes = 12;
 constexpr uint32_t kGpsBlockBytes = 115;
 constexpr uint32_t kInsertedBytes = kNewEntryBytes + kGpsBlockBytes;  // 127
+// The most TIFF data an APP1 payload can hold.
+constexpr uint32_t kTiffCapacity = 65536;
 
 struct OffsetMap {
   uint32_t ifd0EntriesEnd;  // 10 + 12 for each entry
@@ -39,7 +41,9 @@ TagOutcome checkOffsets(const TiffBytes& in, const ExifLayout& layout);
 // bytes): IFD0 with the GPS IFD pointer as its last entry, the data up to the
 // insertion point, the GPS block, then IFD1 and the rest, with every offset
 // moved. Call only after checkOffsets accepted the data. Returns the size
-// written.
+// written, or 0 when some value or directory would read back changed because
+// it lies on an offset the copy rewrites (a value over a directory table, two
+// directories sharing bytes).
 uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
                          const uint8_t gpsBlock[kGpsBlockBytes], uint8_t* out);
 

@@ -17,6 +17,7 @@ const char* tagOutcomeReason(TagOutcome outcome) {
     case TagOutcome::AlreadyGeotagged: return "already-geotagged";
     case TagOutcome::NoExifIfd: return "no-exif-ifd";
     case TagOutcome::ValueAcrossIfd1: return "value-across-ifd1";
+    case TagOutcome::OverlappingData: return "overlapping-data";
     case TagOutcome::NoDateTimeOriginal: return "no-datetimeoriginal";
     case TagOutcome::NoMatchingFix: return "no-matching-fix";
     case TagOutcome::InvalidFix: return "invalid-fix";

@@ -15,6 +15,7 @@ enum class TagOutcome {
   AlreadyGeotagged,   // IFD0 already has a GPS IFD pointer
   NoExifIfd,          // IFD0 has no Exif IFD pointer
   ValueAcrossIfd1,    // a value runs across the point where the GPS block goes
+  OverlappingData,    // a value or directory lies on an offset the copy rewrites
   NoDateTimeOriginal, // the Exif IFD has no DateTimeOriginal
   NoMatchingFix,      // the day's log has no fix for the photo's time
   InvalidFix,         // the matching record holds no usable position

@@ -16,16 +16,21 @@ namespace {
 class ExifLayoutsTest : public PhotoTest {};
 
 // A maker note of the kind cameras of make "Canon" write: an IFD of strings
-// kept after its table, with no next-IFD offset, the offsets counted from the
-// TIFF header but `off` bytes short of where the strings lie.
+// kept after its table, and a serial number in its entry, with no next-IFD
+// offset; the offsets count from the TIFF header but are `off` bytes short of
+// where the strings lie.
 std::string offsetNote(uint32_t start, int off, bool big) {
   const std::string texts[] = {std::string("IMG:PC JPEG\0", 12), std::string("Firmware 1.0\0\0\0\0", 16),
                                std::string("A. Owner\0", 9)};
   const uint16_t tags[] = {0x0006, 0x0007, 0x0009};
-  std::string n(2 + 12 * 3, '\0');
+  std::string n(2 + 12 * 4, '\0');
   auto put16 = [&](size_t at, uint32_t v) { big ? writeBe16(&n[at], v) : writeLe16(&n[at], v); };
   auto put32 = [&](size_t at, uint32_t v) { big ? writeBe32(&n[at], v) : writeLe32(&n[at], v); };
-  put16(0, 3);
+  put16(0, 4);
+  put16(2 + 36, 0x000C);
+  put16(4 + 36, 4);
+  put32(6 + 36, 1);
+  put32(10 + 36, 1234567);
   uint32_t value = start + static_cast<uint32_t>(n.size());
   for (int i = 0; i < 3; i++) {
     put16(2 + 12 * i, tags[i]);
@@ -113,7 +118,7 @@ std::vector<Layout> layouts() {
        [](bool big) {
          CraftSpec s = cameraSpec(kPhotoTime);
          s.ifd0[0] = asciiEntry(0x010F, "Canon");
-         s.exif.push_back(CraftEntry{0x927C, 7, 2 + 36 + 37, 0, std::string(2 + 36 + 37, '\0')});
+         s.exif.push_back(CraftEntry{0x927C, 7, 2 + 48 + 37, 0, std::string(2 + 48 + 37, '\0')});
          CraftedLayout at;
          craftJpeg(s, &at);
          s.exif[2].data = offsetNote(at.exifValue[2], 2, big);
@@ -121,7 +126,7 @@ std::vector<Layout> layouts() {
        },
        [](const std::string&, const std::string& out, const CraftedLayout& at, bool big) {
          const uint32_t note = at.exifValue[2] + 12;
-         EXPECT_EQ(field32(out, note + 10, big), note + 38 - 2) << "still 2 short, of the moved note";
+         EXPECT_EQ(field32(out, note + 10, big), note + 50 - 2) << "still 2 short, of the moved note";
        }},
   };
 }

@@ -194,6 +194,9 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
   cases.push_back({"IFD0 value across IFD1", across(10 + 12 + 8, at.ifd1 - 4), 1, TagOutcome::ValueAcrossIfd1});
   cases.push_back({"Exif value across IFD1", across(at.exifIfd + 2 + 12 + 8, at.ifd1 - 8), 1,
                    TagOutcome::ValueAcrossIfd1});
+  // A value that would read IFD1's moved thumbnail offset.
+  cases.push_back({"Exif value over IFD1's table", across(at.exifIfd + 2 + 12 + 8, at.ifd1), 1,
+                   TagOutcome::OverlappingData});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
