@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "platform/core/byte_order.h"
 #include "tests/geotag/exiftool_tags.h"
@@ -26,57 +25,43 @@ constexpr int kDefaultMutants = 240;
 std::vector<std::string> taggablePhotos() {
   std::ifstream manifest(testDataPath("photos/MANIFEST.tsv"));
   std::vector<std::string> photos;
-  std::string line;
-  std::getline(manifest, line);
-  while (std::getline(manifest, line)) {
-    std::istringstream fields(line);
-    std::string name, expected;
-    std::getline(fields, name, '\t');
-    std::getline(fields, expected, '\t');
-    if (expected == "tagged") photos.push_back(name);
-  }
+  for (std::string line; std::getline(manifest, line);)
+    if (line.find("\ttagged\t") != std::string::npos) photos.push_back(line.substr(0, line.find('\t')));
   return photos;
 }
 
-// Where the directory entries of a photo lie: IFD0, the Exif IFD, the
-// interoperability IFD and IFD1, walked as a reader would.
+// Where a photo's directories lie, walked as a reader would: IFD0, the Exif
+// and interoperability IFDs, IFD1. Positions are file offsets, tables TIFF
+// offsets.
 struct Structures {
-  size_t tiff = 0, size = 0;  // the TIFF data's file offset and length
+  size_t tiff = 0, size = 0;
   bool big = false;
-  std::vector<size_t> entries;  // file offsets of 12-byte entries
-  std::vector<size_t> nextFields;
-  std::vector<uint32_t> tables;  // TIFF offsets of the tables
+  std::vector<size_t> entries, nextFields;
+  std::vector<uint32_t> tables;
 };
 
 Structures structuresOf(const std::string& photo) {
   Structures s;
-  size_t at = 2;
-  for (int i = 0; i < 3 && at + 4 <= photo.size(); i++) {
-    const uint32_t length = readBe16(photo.data() + at + 2);
+  for (size_t at = 2, i = 0; i < 3 && at + 4 <= photo.size(); i++, at += 2 + readBe16(&photo[at + 2]))
     if (static_cast<uint8_t>(photo[at + 1]) == 0xE1) {
       s.tiff = at + 10;
-      s.size = length - 8;
+      s.size = readBe16(&photo[at + 2]) - 8;
       break;
     }
-    at += 2 + length;
-  }
   if (s.tiff == 0) return s;
   s.big = photo[s.tiff] == 'M';
-  auto u16 = [&](size_t p) { return s.big ? readBe16(photo.data() + p) : readLe16(photo.data() + p); };
-  auto u32 = [&](size_t p) { return s.big ? readBe32(photo.data() + p) : readLe32(photo.data() + p); };
+  auto u16 = [&](size_t p) { return s.big ? readBe16(&photo[p]) : readLe16(&photo[p]); };
+  auto u32 = [&](size_t p) { return s.big ? readBe32(&photo[p]) : readLe32(&photo[p]); };
   std::vector<uint32_t> pending = {8};
   while (!pending.empty() && s.tables.size() < 8) {
     const uint32_t table = pending.back();
     pending.pop_back();
-    if (table == 0 || table + 2 > s.size) continue;
+    if (table == 0 || table + 2 > s.size || table + 6 + 12 * u16(s.tiff + table) > s.size) continue;
     const uint32_t count = u16(s.tiff + table);
-    if (table + 2 + 12 * count + 4 > s.size) continue;
     s.tables.push_back(table);
     for (uint32_t i = 0; i < count; i++) {
-      const size_t e = s.tiff + table + 2 + 12 * i;
-      s.entries.push_back(e);
-      const uint16_t tag = u16(e);
-      if (tag == 0x8769 || tag == 0xA005) pending.push_back(u32(e + 8));
+      s.entries.push_back(s.tiff + table + 2 + 12 * i);
+      if (u16(s.entries.back()) == 0x8769 || u16(s.entries.back()) == 0xA005) pending.push_back(u32(s.entries.back() + 8));
     }
     s.nextFields.push_back(s.tiff + table + 2 + 12 * count);
     if (table == 8) pending.insert(pending.begin(), u32(s.nextFields.back()));
@@ -84,56 +69,33 @@ Structures structuresOf(const std::string& photo) {
   return s;
 }
 
-// One mutant of `photo`, made by `rng`.
+// One mutant of `photo`: a field of a directory entry, or a next-IFD offset,
+// set to what damage or a careless writer leaves there.
 std::string mutate(std::string photo, std::mt19937& rng, std::string* how) {
   const Structures s = structuresOf(photo);
   if (s.entries.empty()) return photo;
-  auto put32 = [&](size_t p, uint32_t v) { s.big ? writeBe32(&photo[p], v) : writeLe32(&photo[p], v); };
-  auto put16 = [&](size_t p, uint32_t v) { s.big ? writeBe16(&photo[p], v) : writeLe16(&photo[p], v); };
   const size_t entry = s.entries[rng() % s.entries.size()];
-  std::ostringstream what;
-  switch (rng() % 6) {
-    case 0: {  // a flipped byte in an entry
-      const size_t at = entry + rng() % 12;
-      photo[at] = static_cast<char>(photo[at] ^ (1 << (rng() % 8)));
-      what << "flipped byte at " << at;
-      break;
-    }
-    case 1: {  // an offset anywhere in the TIFF data, or just past it
-      const uint32_t v = static_cast<uint32_t>(rng() % (s.size + 64));
-      put32(entry + 8, v);
-      what << "value of entry at " << entry << " = " << v;
-      break;
-    }
-    case 2: {  // an offset at a directory, or into one
-      const uint32_t table = s.tables[rng() % s.tables.size()];
-      const uint32_t v = table + static_cast<uint32_t>(rng() % 40);
-      put32(entry + 8, v);
-      what << "value of entry at " << entry << " = " << v << " (near the table at " << table << ")";
-      break;
-    }
-    case 3: {  // a count a little off, or wild
-      const uint32_t choices[] = {0, 1, 2, 5, 9, 100, 70000, 0x40000000, static_cast<uint32_t>(rng())};
-      const uint32_t v = choices[rng() % 9];
-      put32(entry + 4, v);
-      what << "count of entry at " << entry << " = " << v;
-      break;
-    }
-    case 4: {  // another type
-      const uint32_t v = 1 + rng() % 13;
-      put16(entry + 2, v);
-      what << "type of entry at " << entry << " = " << v;
-      break;
-    }
-    default: {  // a next-IFD offset anywhere
-      const size_t field = s.nextFields[rng() % s.nextFields.size()];
-      const uint32_t v = static_cast<uint32_t>(rng() % (s.size + 64));
-      put32(field, v);
-      what << "next-IFD offset at " << field << " = " << v;
-      break;
-    }
-  }
-  *how = what.str();
+  const uint32_t anywhere = static_cast<uint32_t>(rng() % (s.size + 64));
+  const uint32_t nearTable = s.tables[rng() % s.tables.size()] + static_cast<uint32_t>(rng() % 40);
+  const uint32_t counts[] = {0, 1, 2, 5, 9, 100, 70000, 0x40000000, static_cast<uint32_t>(rng())};
+  const struct {
+    const char* what;
+    size_t at;
+    int width;  // 0: flip the bit `value` of one byte
+    uint32_t value;
+  } choices[] = {
+      {"value", entry + 8, 4, anywhere},
+      {"value near a table", entry + 8, 4, nearTable},
+      {"count", entry + 4, 4, counts[rng() % 9]},
+      {"type", entry + 2, 2, static_cast<uint32_t>(1 + rng() % 13)},
+      {"next-IFD offset", s.nextFields[rng() % s.nextFields.size()], 4, anywhere},
+      {"flipped bit", entry + rng() % 12, 0, 1u << (rng() % 8)},
+  };
+  const auto& c = choices[rng() % 6];
+  if (c.width == 0) photo[c.at] = static_cast<char>(photo[c.at] ^ c.value);
+  else if (c.width == 2) s.big ? writeBe16(&photo[c.at], c.value) : writeLe16(&photo[c.at], c.value);
+  else s.big ? writeBe32(&photo[c.at], c.value) : writeLe32(&photo[c.at], c.value);
+  *how = std::string(c.what) + " at " + std::to_string(c.at) + " = " + std::to_string(c.value);
   return photo;
 }
 
@@ -141,56 +103,48 @@ class DamagedPhotosTest : public PhotoTest {};
 
 TEST_F(DamagedPhotosTest, AreLeftAloneOrTaggedWithEveryTagKept) {
   if (!haveExiftool()) GTEST_SKIP() << "exiftool (libimage-exiftool-perl) is not installed";
-  const char* env = getenv("VT_MUTANTS");
-  const int mutants = env ? atoi(env) : kDefaultMutants;
-  const std::vector<std::string> photos = taggablePhotos();
+  const int mutants = getenv("VT_MUTANTS") ? atoi(getenv("VT_MUTANTS")) : kDefaultMutants;
+  std::vector<std::string> photos = taggablePhotos();
   ASSERT_FALSE(photos.empty());
+  for (std::string& p : photos) p = testDataPath("photos/" + p);
 
   // Every second of each photo's day has a fix, so that a mutant whose date
   // still reads is tagged whenever its structures allow.
-  std::map<std::string, std::string> originals;
-  for (const std::string& p : photos) originals[p] = readWholeFile(testDataPath("photos/" + p));
-  ::mkdir(image->path("original").c_str(), 0777);
   std::vector<TestRecord> day;
-  for (int32_t sec = 0; sec < 86400; sec++) day.push_back({sec, 5545.1234f, 'N', 3737.5678f, 'E'});
-  std::vector<std::string> paths;
-  for (const std::string& p : photos) paths.push_back(testDataPath("photos/" + p));
-  for (auto& [path, t] : tagsOf(paths))
-    for (auto& [key, value] : t)
-      if (key.find("DateTimeOriginal") != std::string::npos && value.size() >= 10)
-        writeTrackLog(*image, value.substr(8, 2) + value.substr(5, 2) + value.substr(2, 2), day);
+  for (int32_t sec = 0; sec < 86400; sec++) day.push_back({sec});
+  for (auto& [path, t] : tagsOf(photos))
+    for (auto& [key, v] : t)
+      if (key.find("DateTimeOriginal") != std::string::npos && v.size() >= 10)
+        writeTrackLog(*image, v.substr(8, 2) + v.substr(5, 2) + v.substr(2, 2), day);
 
-  struct Mutant {
-    std::string how, original, tagged;
-  };
-  std::vector<Mutant> tagged;
-  std::vector<std::string> files;
+  ::mkdir(image->path("original").c_str(), 0777);
+  std::vector<std::string> tagged, files;  // what each tagged mutant is; its files
   std::map<std::string, int> reasons;
   for (int k = 0; k < mutants; k++) {
     std::mt19937 rng(20261209u + static_cast<uint32_t>(k));
     const std::string& photo = photos[k % photos.size()];
     std::string how;
-    const std::string mutant = mutate(originals[photo], rng, &how);
+    const std::string mutant = mutate(readWholeFile(photo), rng, &how);
     const std::string name = "M" + std::to_string(k) + ".JPG";
-    SCOPED_TRACE("mutant " + std::to_string(k) + " of " + photo + ": " + how);
+    how = "mutant " + std::to_string(k) + " of " + photo.substr(photo.rfind('/') + 1) + ": " + how;
+    SCOPED_TRACE(how);
     if (tag(mutant, name) != 0) {
       EXPECT_TRUE(readWholeFile(photoFile(name)) == mutant) << tagOutcomeReason(lastTagOutcome());
       reasons[tagOutcomeReason(lastTagOutcome())]++;
       continue;
     }
-    tagged.push_back({"mutant " + std::to_string(k) + " of " + photo + ": " + how,
-                      image->path("original/" + name), photoFile(name)});
-    writeWholeFile(tagged.back().original, mutant);
-    files.push_back(tagged.back().original);
-    files.push_back(tagged.back().tagged);
+    tagged.push_back(how);
+    files.push_back(image->path("original/" + name));
+    writeWholeFile(files.back(), mutant);
+    files.push_back(photoFile(name));
   }
   std::map<std::string, Tags> tags = tagsOf(files);
   int changed = 0;
-  for (const Mutant& m : tagged) {
-    SCOPED_TRACE(m.how);
-    Tags after = tags[m.tagged];
+  for (size_t i = 0; i < tagged.size(); i++) {
+    SCOPED_TRACE(tagged[i]);
+    Tags after = tags[files[2 * i + 1]];
     EXPECT_EQ(after["[GPS]           GPSLatitude"], "55.7520583333333");
-    const bool same = withoutGps(after) == tags[m.original];
+    const bool same = withoutGps(after) == tags[files[2 * i]];
     EXPECT_TRUE(same) << "a tag reads back changed";
     changed += !same;
   }

@@ -301,10 +301,13 @@ TEST_F(GpsInsertTest, APhotoNamedLikeTheTemporaryFileIsNeverDestroyed) {
   EXPECT_EQ(readWholeFile(photoFile()), other);
 }
 
-// Every way the copy can fail before the rename leaves the photo as it was
-// and no temporary file behind.
+// Every way the copy can fail before the rename leaves the photo, of either
+// byte order, as it was and no temporary file behind.
 TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
   const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  CraftSpec bigEndian = cameraSpec(kPhotoTime);
+  bigEndian.bigEndian = true;
+  const std::string photos[] = {photo, craftJpeg(bigEndian)};
   static int writes;
   struct Case {
     const char* what;
@@ -347,18 +350,20 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
          };
        }},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    writeWholeFile(photoFile(), photo);
-    int result;
-    {
-      HostCallsOverride guard;
-      c.inject(hostCalls());
-      result = insertGpsIfd(photoName().c_str());
+  for (const std::string& p : photos) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (p[12] == 'M' ? ", big-endian" : ", little-endian"));
+      writeWholeFile(photoFile(), p);
+      int result;
+      {
+        HostCallsOverride guard;
+        c.inject(hostCalls());
+        result = insertGpsIfd(photoName().c_str());
+      }
+      EXPECT_NE(result, 0) << hostFailureNote();
+      EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
+      expectUntouched(p);
     }
-    EXPECT_NE(result, 0) << hostFailureNote();
-    EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
-    expectUntouched(photo);
   }
   // A failed flush of the folder comes after the rename: the photo is then
   // the complete tagged copy, and counted as tagged.
