@@ -74,7 +74,8 @@ class OffsetWalk {
   // something else. Bytes beyond the data are read by nobody.
   void keep(uint64_t offset, uint64_t length) {
     if (pass_ != Pass::Verify) return;
-    const uint64_t end = std::min<uint64_t>(offset + length, in_.size);
+    if (offset >= in_.size) return;
+    const uint64_t end = std::min<uint64_t>(offset + std::min<uint64_t>(length, in_.size), in_.size);
     for (uint64_t b = offset; b < end; b++)
       if ((rewritten[b / 8] & (1 << (b % 8))) && out_[map_(static_cast<uint32_t>(b))] != in_.data[b])
         overlap_ = true;
@@ -156,7 +157,7 @@ class OffsetWalk {
           rewrite(e.position + 8, e.value + delta, 4);
           // Where the value lies, and where a reader that trusts the offset
           // looks for it; one with a footer says where to look.
-          keep(uint64_t{e.value} + correction, valueBytes(e));
+          if (int64_t{e.value} + correction >= 0) keep(uint64_t{e.value} + correction, valueBytes(e));
           if (footer == 0) keep(e.value, valueBytes(e));
         } else {
           keep(e.position + 8, 4);
