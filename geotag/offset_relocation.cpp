@@ -34,7 +34,8 @@ class OffsetWalk {
       : in_(in), layout_(layout), out_(out), pass_(pass), map_(offsetMapOf(layout)),
         dataStart_(layout.ifd0.end()) {}
 
-  // A value that reads other bytes in the copy than in the photo.
+  // A value that would read other bytes in the copy than in the photo, or a
+  // field two directories would have written differently.
   bool overlapFound() const { return overlap_; }
 
   TagOutcome run() {
@@ -51,8 +52,8 @@ class OffsetWalk {
 
  private:
   // Writes `value` into the copy's field of `width` bytes at `position`
-  // (input coordinates). A field written twice is a field two directories
-  // read differently.
+  // (input coordinates). A field written twice with different bytes is one
+  // that two directories read differently: the photo is then refused.
   void rewrite(uint32_t position, uint32_t value, uint32_t width) {
     if (pass_ != Pass::Write) return;
     uint8_t field[4];
