@@ -17,9 +17,10 @@
 
 namespace {
 
-// Enough to meet the overlaps that once read back changed (values over a
-// directory, a count that stretches a value over moved offsets).
-constexpr int kDefaultMutants = 240;
+// Few enough for every run, and enough to meet a value stretched over moved
+// offsets (mutant 39, which read back changed before such photos were left
+// alone); the full 400 meet three.
+constexpr int kDefaultMutants = 120;
 
 // The photos of the manifest that come out tagged.
 std::vector<std::string> taggablePhotos() {
