@@ -3,7 +3,8 @@
 // a device image whose day log has a fix for every second of 5 June 2010, and
 // tagged. Whatever the input, the photo afterwards is either byte for byte the
 // input or a tagged copy 127 bytes longer that reads as geotagged, and no
-// temporary file is left.
+// temporary file is left. The seeds (fuzz/corpus/exif_fuzz) hold photos of
+// both byte orders, with and without IFD1, with a JPEG or a strip thumbnail.
 #include <sys/stat.h>
 
 #include <cstdint>

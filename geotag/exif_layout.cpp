@@ -7,6 +7,7 @@ TiffBytes tiffOfPayload(const uint8_t* payload, uint32_t payloadSize) {
   if (payloadSize < kExifIdentifierBytes) return t;
   t.data = payload + kExifIdentifierBytes;
   t.size = payloadSize - kExifIdentifierBytes;
+  t.bigEndian = t.size >= 2 && t.data[0] == 'M' && t.data[1] == 'M';
   return t;
 }
 
@@ -15,9 +16,9 @@ TagOutcome readExifLayout(const uint8_t* payload, uint32_t payloadSize, ExifLayo
   if (payloadSize < kExifIdentifierBytes + 8 || memcmp(payload, "Exif\0\0", 6) != 0)
     return TagOutcome::NotExif;
   TiffBytes tiff = tiffOfPayload(payload, payloadSize);
-  if (tiff.data[0] == 'M' && tiff.data[1] == 'M') return TagOutcome::BigEndian;
-  if (tiff.data[0] != 'I' || tiff.data[1] != 'I' || tiff.le16(2) != 42) return TagOutcome::NotExif;
-  if (tiff.le32(4) != 8) return TagOutcome::OutsideLayout;
+  const bool intel = tiff.data[0] == 'I' && tiff.data[1] == 'I';
+  if ((!intel && !tiff.bigEndian) || tiff.u16(2) != 42) return TagOutcome::NotExif;
+  if (tiff.u32(4) != 8) return TagOutcome::OutsideLayout;
 
   if (!readIfdTable(tiff, 8, &layout->ifd0)) return TagOutcome::Truncated;
   for (uint32_t i = 0; i < layout->ifd0.count; i++) {
@@ -29,19 +30,21 @@ TagOutcome readExifLayout(const uint8_t* payload, uint32_t payloadSize, ExifLayo
   layout->ifd1 = nextIfdOffset(tiff, layout->ifd0);
   if (layout->gpsPointer != 0) return TagOutcome::AlreadyGeotagged;
   if (layout->exifIfd == 0) return TagOutcome::NoExifIfd;
-  if (layout->ifd1 == 0) return TagOutcome::NoIfd1;
 
   const uint32_t ifd1At = layout->ifd1;
-  IfdTable ifd1;
-  if (!readIfdTable(tiff, ifd1At, &ifd1))
-    return tiff.has(ifd1At, 2) ? TagOutcome::Truncated : TagOutcome::OutsideLayout;
-  if (ifd1At < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+  if (ifd1At != 0) {
+    IfdTable ifd1;
+    if (!readIfdTable(tiff, ifd1At, &ifd1))
+      return tiff.has(ifd1At, 2) ? TagOutcome::Truncated : TagOutcome::OutsideLayout;
+    if (ifd1At < layout->ifd0.end()) return TagOutcome::OutsideLayout;
+  }
+  // Without IFD1 the block goes after everything, where no offset points.
+  layout->insertAt = ifd1At != 0 ? ifd1At : tiff.size;
 
+  // Where the Exif IFD lies beside IFD1 is checked with the other offsets.
   const uint32_t exifAt = layout->exifIfd;
-  if (exifAt >= ifd1At) return TagOutcome::ValueAfterIfd1;
   if (exifAt < layout->ifd0.end()) return TagOutcome::OutsideLayout;
   if (!readIfdTable(tiff, exifAt, &layout->exif)) return TagOutcome::Truncated;
-  if (layout->exif.end() > ifd1At) return TagOutcome::ValueAfterIfd1;
 
   for (uint32_t i = 0; i < layout->exif.count; i++) {
     IfdEntry e = ifdEntry(tiff, layout->exif, i);

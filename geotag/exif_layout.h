@@ -1,6 +1,8 @@
 // The EXIF layout the geotagger accepts, read from an APP1 payload: the
-// identifier "Exif\0\0", a little-endian TIFF header with IFD0 at 8, IFD0 with
-// an Exif IFD pointer and a next IFD (IFD1), and the Exif IFD between them.
+// identifier "Exif\0\0", a TIFF header of either byte order with IFD0 at 8,
+// IFD0 with an Exif IFD pointer, and IFD1 when IFD0 names a next IFD. The GPS
+// block goes in front of IFD1, or at the end of the TIFF data when there is
+// none, so that nothing but IFD1 and what follows it has to move far.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,8 @@ struct ExifLayout {
   IfdTable ifd0;
   uint32_t exifIfd = 0;     // the Exif IFD's offset
   uint32_t gpsPointer = 0;  // non-zero: already geotagged
-  uint32_t ifd1 = 0;        // IFD1's offset: the GPS block goes in front of it
+  uint32_t ifd1 = 0;        // IFD1's offset, 0 when there is none
+  uint32_t insertAt = 0;    // where the GPS block goes: IFD1, or the end of the data
   IfdTable exif;
   bool hasDateTimeOriginal = false;
   uint32_t dateTimeOriginal = 0;  // offset of its 20 bytes

@@ -37,15 +37,38 @@ bool splitDegreesMinutes(float packed, float limit, DegreesMinutes* out) {
   return true;
 }
 
-void fillGpsBlock(uint8_t block[kGpsIfdBytes], uint32_t ifd1, char latRef, DegreesMinutes lat,
-                  char lonRef, DegreesMinutes lon) {
+namespace {
+
+void swap16(uint8_t* p) { writeBe16(p, readLe16(p)); }
+void swap32(uint8_t* p) { writeBe32(p, readLe32(p)); }
+
+// The filled block in big-endian order: every number turned, the letters and
+// the version bytes kept as they are.
+void turnBigEndian(uint8_t block[kGpsIfdBytes]) {
+  swap16(block);
+  for (int e = 0; e < 5; e++) {
+    uint8_t* entry = block + 2 + 12 * e;
+    swap16(entry);
+    swap16(entry + 2);
+    swap32(entry + 4);
+    if (readBe16(entry + 2) == 5) swap32(entry + 8);  // the rationals' offsets
+  }
+  swap32(block + 62);
+  for (int r = 0; r < 12; r++) swap32(block + 66 + 4 * r);
+}
+
+}  // namespace
+
+void fillGpsBlock(uint8_t block[kGpsIfdBytes], uint32_t insertAt, char latRef, DegreesMinutes lat,
+                  char lonRef, DegreesMinutes lon, bool bigEndian) {
   memcpy(block, kGpsIfdTemplate, kGpsIfdBytes);
   block[22] = static_cast<uint8_t>(latRef);
   block[46] = static_cast<uint8_t>(lonRef);
-  writeLe16(block + 34, ifd1 + 78);
-  writeLe16(block + 58, ifd1 + 102);
+  writeLe16(block + 34, insertAt + 78);
+  writeLe16(block + 58, insertAt + 102);
   writeLe32(block + 66, lat.degrees);
   writeLe32(block + 74, lat.minutes);
   writeLe32(block + 90, lon.degrees);
   writeLe32(block + 98, lon.minutes);
+  if (bigEndian) turnBigEndian(block);
 }

@@ -1,7 +1,8 @@
 // The GPS IFD the geotagger writes: five entries (version 2.2.0.0, latitude
 // and longitude with their hemisphere letters) and their six rationals, 115
-// bytes with a trailing zero byte, written in front of the photo's IFD1 and
-// after the new IFD0 entry, so at IFD1's old offset + 12.
+// bytes with a trailing zero byte, written in front of the photo's IFD1 (or
+// at the end of its TIFF data) and after the new IFD0 entry, so at that
+// offset + 12.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@ struct DegreesMinutes {
 // coordinate (not finite, negative, or beyond `limit`, 9000 or 18000).
 bool splitDegreesMinutes(float packed, float limit, DegreesMinutes* out);
 
-// Fills a copy of the template for a photo whose IFD1 was at offset `ifd1`.
-void fillGpsBlock(uint8_t block[kGpsIfdBytes], uint32_t ifd1, char latRef, DegreesMinutes lat,
-                  char lonRef, DegreesMinutes lon);
+// Fills a copy of the template for a photo whose GPS block goes at `insertAt`
+// + 12 (IFD1's old offset, or the end of its TIFF data), in the photo's byte
+// order.
+void fillGpsBlock(uint8_t block[kGpsIfdBytes], uint32_t insertAt, char latRef, DegreesMinutes lat,
+                  char lonRef, DegreesMinutes lon, bool bigEndian = false);

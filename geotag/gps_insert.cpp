@@ -1,6 +1,7 @@
 // EXIF GPS insertion: reads the photo's DateTimeOriginal, looks its fix up in
 // the day's track log and rewrites the photo with a GPS IFD: a new last entry
-// in IFD0 pointing at a 115-byte GPS block put in front of IFD1. Photos of
+// in IFD0 pointing at a 115-byte GPS block put in front of IFD1 (at the end of
+// the EXIF data when there is none), in the photo's byte order. Photos of
 // another layout, or that cannot be rewritten so that every offset still
 // points at its data, are left byte for byte as they were.
 #include "geotag/gps_insert.h"
@@ -73,10 +74,14 @@ TagOutcome tagPhoto(LPCWSTR path, bool write) {
     return TagOutcome::Tagged;
   }
   uint8_t block[kGpsIfdBytes];
-  fillGpsBlock(block, layout.ifd1, shared.matchLatRef, lat, shared.matchLonRef, lon);
+  fillGpsBlock(block, layout.insertAt, shared.matchLatRef, lat, shared.matchLonRef, lon, tiff.bigEndian);
 
   memcpy(taggedPayload, photoPayload, kExifIdentifierBytes);
   uint32_t tiffSize = buildTaggedTiff(tiff, layout, block, taggedPayload + kExifIdentifierBytes);
+  if (tiffSize == 0) {
+    CloseHandle(photo);
+    return TagOutcome::OverlappingData;
+  }
   TaggedCopy copy{taggedPayload, kExifIdentifierBytes + tiffSize, layout};
   return replaceWithTaggedCopy(photo, path, app1, copy);
 }

@@ -61,9 +61,7 @@ bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
     return false;
   ExifLayout back;
   if (readExifLayout(readBack + 2, copy.payloadSize, &back) != TagOutcome::AlreadyGeotagged) return false;
-  const ExifLayout& was = copy.expected;
-  return back.ifd0.count == was.ifd0.count + 1 && back.exifIfd == was.exifIfd + kNewEntryBytes &&
-         back.gpsPointer == was.ifd1 + kNewEntryBytes && back.ifd1 == was.ifd1 + kInsertedBytes;
+  return readsAsTaggedCopyOf(back, copy.expected);
 }
 
 // The whole file is the tagged copy: its length, and its APP1 read back.

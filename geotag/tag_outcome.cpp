@@ -12,14 +12,13 @@ const char* tagOutcomeReason(TagOutcome outcome) {
     case TagOutcome::NotJpeg: return "not-jpeg";
     case TagOutcome::NoApp1: return "no-app1-in-first-3";
     case TagOutcome::NotExif: return "not-exif";
-    case TagOutcome::BigEndian: return "big-endian";
     case TagOutcome::App1TooLong: return "app1-too-long";
     case TagOutcome::Truncated: return "truncated";
     case TagOutcome::OutsideLayout: return "outside-layout";
     case TagOutcome::AlreadyGeotagged: return "already-geotagged";
     case TagOutcome::NoExifIfd: return "no-exif-ifd";
-    case TagOutcome::NoIfd1: return "no-ifd1";
-    case TagOutcome::ValueAfterIfd1: return "value-after-ifd1";
+    case TagOutcome::ValueAcrossIfd1: return "value-across-ifd1";
+    case TagOutcome::OverlappingData: return "overlapping-data";
     case TagOutcome::NoDateTimeOriginal: return "no-datetimeoriginal";
     case TagOutcome::NoMatchingFix: return "no-matching-fix";
     case TagOutcome::InvalidFix: return "invalid-fix";

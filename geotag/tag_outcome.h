@@ -10,14 +10,13 @@ enum class TagOutcome {
   NotJpeg,            // it does not start with FF D8
   NoApp1,             // no APP1 among the first three segments
   NotExif,            // the APP1 does not hold EXIF data
-  BigEndian,          // the TIFF data is big-endian
   App1TooLong,        // the APP1 would not fit its length field with the GPS IFD
   Truncated,          // the file ends inside the structures read
   OutsideLayout,      // IFD0 not at 8, overlapping or damaged directories
   AlreadyGeotagged,   // IFD0 already has a GPS IFD pointer
   NoExifIfd,          // IFD0 has no Exif IFD pointer
-  NoIfd1,             // IFD0 has no next IFD
-  ValueAfterIfd1,     // IFD0 or the Exif IFD keeps data at or after IFD1
+  ValueAcrossIfd1,    // a value runs across the point where the GPS block goes
+  OverlappingData,    // a value or directory lies on an offset the copy rewrites
   NoDateTimeOriginal, // the Exif IFD has no DateTimeOriginal
   NoMatchingFix,      // the day's log has no fix for the photo's time
   InvalidFix,         // the matching record holds no usable position or hemisphere

@@ -12,7 +12,7 @@ uint32_t tiffTypeSize(uint8_t type) {
 
 bool readIfdTable(const TiffBytes& tiff, uint64_t offset, IfdTable* table) {
   if (!tiff.has(offset, 2)) return false;
-  uint32_t count = tiff.le16(static_cast<uint32_t>(offset));
+  uint32_t count = tiff.u16(static_cast<uint32_t>(offset));
   if (count > kMaxIfdEntries) return false;
   if (!tiff.has(offset + 2, uint64_t{count} * kIfdEntryBytes + 4)) return false;
   table->offset = static_cast<uint32_t>(offset);
@@ -23,16 +23,16 @@ bool readIfdTable(const TiffBytes& tiff, uint64_t offset, IfdTable* table) {
 IfdEntry ifdEntry(const TiffBytes& tiff, const IfdTable& table, uint32_t index) {
   uint32_t at = table.offset + 2 + index * kIfdEntryBytes;
   IfdEntry e;
-  e.tag = tiff.le16(at);
-  e.type = tiff.data[at + 2];
-  e.count = tiff.le32(at + 4);
-  e.value = tiff.le32(at + 8);
+  e.tag = tiff.u16(at);
+  e.type = static_cast<uint8_t>(tiff.u16(at + 2));
+  e.count = tiff.u32(at + 4);
+  e.value = tiff.u32(at + 8);
   e.position = at;
   return e;
 }
 
 uint32_t nextIfdOffset(const TiffBytes& tiff, const IfdTable& table) {
-  return tiff.le32(table.entriesEnd());
+  return tiff.u32(table.entriesEnd());
 }
 
 uint64_t valueBytes(const IfdEntry& e) { return uint64_t{e.count} * tiffTypeSize(e.type); }

@@ -20,6 +20,11 @@ inline uint16_t readBe16(const void* at) {
   const uint8_t* p = static_cast<const uint8_t*>(at);
   return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
+inline uint32_t readBe32(const void* at) {
+  const uint8_t* p = static_cast<const uint8_t*>(at);
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
+}
 
 // The writes keep the low 16 or 32 bits of `v`.
 inline void writeLe16(void* at, uint32_t v) {

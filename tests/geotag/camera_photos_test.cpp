@@ -1,6 +1,7 @@
 // Real camera photos (tests/data/photos): each comes out as its
 // manifest says, and exiftool, reading independently, finds the tagged ones'
 // GPS position and every tag they had, the thumbnail included, unchanged.
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/device_image_fixture.h"
+#include "tests/geotag/exiftool_tags.h"
 #include "tests/geotag/photo_fixture.h"
 #include "tests/support/test_data.h"
 #include "tests/support/host_failure_note.h"
@@ -17,36 +19,6 @@
 namespace {
 
 std::string run(const std::string& command) { return commandOutput(command); }
-
-// exiftool's "-G1 -s" listing of several files, as file -> tag -> value.
-// Left out is what a rewrite must change: the file's own facts, the GPS
-// group and offsets.
-using Tags = std::map<std::string, std::string>;
-std::map<std::string, Tags> tagsOf(const std::vector<std::string>& paths) {
-  std::string command = "exiftool -a -G1 -s -n";
-  for (const std::string& p : paths) command += " '" + p + "'";
-  command += " 2>/dev/null";
-  std::map<std::string, Tags> all;
-  std::istringstream lines(run(command));
-  std::string line, file = paths.size() == 1 ? paths[0] : "";
-  while (std::getline(lines, line)) {
-    if (line.rfind("======== ", 0) == 0) {
-      file = line.substr(9);
-      continue;
-    }
-    size_t colon = line.find(": ");
-    if (colon == std::string::npos) continue;
-    std::string key = line.substr(0, line.find_last_not_of(' ', colon - 1) + 1);
-    std::string value = line.substr(colon + 2);
-    if (key.rfind("[System]", 0) == 0 || key.rfind("[File]", 0) == 0 || key.rfind("[Composite]", 0) == 0 ||
-        key.find("Offset") != std::string::npos)
-      continue;
-    // The note about odd offsets is what the 115-byte GPS block makes unavoidable.
-    if (key.rfind("[ExifTool]", 0) == 0 && value.find("odd offset") != std::string::npos) continue;
-    all[file][key] = value;
-  }
-  return all;
-}
 
 class CameraPhotosTest : public PhotoTest {};
 
@@ -107,7 +79,10 @@ TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
     tagged.push_back(photoFile(photos[i].name));
     taggedOriginals.push_back(originals[i]);
   }
-  ASSERT_EQ(tagged.size(), 7u);
+  ASSERT_EQ(tagged.size(), static_cast<size_t>(std::count_if(photos.begin(), photos.end(), [](const Photo& p) {
+              return p.expected == "tagged";
+            })));
+  ASSERT_GE(tagged.size(), 10u);
 
   std::map<std::string, Tags> after = tagsOf(tagged);
   for (size_t i = 0; i < tagged.size(); i++) {
@@ -118,8 +93,7 @@ TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
     EXPECT_EQ(got["[GPS]           GPSLatitudeRef"], "S");
     EXPECT_EQ(got["[GPS]           GPSLongitudeRef"], "W");
     EXPECT_EQ(got["[GPS]           GPSVersionID"], "2 2 0 0");
-    std::erase_if(got, [](const auto& kv) { return kv.first.rfind("[GPS]", 0) == 0; });
-    EXPECT_EQ(got, before[taggedOriginals[i]]);
+    EXPECT_EQ(withoutGps(got), before[taggedOriginals[i]]);
   }
   // The thumbnails still extract, and are the same.
   std::string command = "exiftool -q -q -b -ThumbnailImage -w %d%f.thumb";
@@ -127,9 +101,10 @@ TEST_F(CameraPhotosTest, EachComesOutAsTheManifestSays) {
   run(command);
   for (size_t i = 0; i < tagged.size(); i++) {
     auto thumbOf = [](const std::string& p) { return readWholeFile(p.substr(0, p.rfind('.')) + ".thumb"); };
-    std::string thumbnail = thumbOf(tagged[i]);
+    const std::string thumbnail = thumbOf(tagged[i]), was = thumbOf(taggedOriginals[i]);
+    if (was.empty()) continue;  // a photo without IFD1 has no thumbnail
     EXPECT_EQ(thumbnail.substr(0, 2), "\xFF\xD8") << tagged[i];
-    EXPECT_TRUE(thumbnail == thumbOf(taggedOriginals[i])) << tagged[i];
+    EXPECT_TRUE(thumbnail == was) << tagged[i];
   }
 }
 

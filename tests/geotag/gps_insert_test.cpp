@@ -171,10 +171,8 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
       {"empty", "", 1, TagOutcome::NotJpeg},
       {"one byte", "\xFF", 1, TagOutcome::NotJpeg},
       {"not a JPEG", "GIF89a....", 1, TagOutcome::NotJpeg},
-      {"big-endian", with([](CraftSpec& s) { s.bigEndian = true; }), 1, TagOutcome::BigEndian},
       {"IFD0 not at 8", ifd0At10, 1, TagOutcome::OutsideLayout},
       {"not Exif", notExif, 1, TagOutcome::NotExif},
-      {"no IFD1", with([](CraftSpec& s) { s.ifd1At = ~0u; }), 1, TagOutcome::NoIfd1},
       {"no Exif IFD", with([](CraftSpec& s) { s.ifd0.pop_back(); }), -1, TagOutcome::NoExifIfd},
       {"no DateTimeOriginal", with([](CraftSpec& s) { s.exif.erase(s.exif.begin()); }), -1,
        TagOutcome::NoDateTimeOriginal},
@@ -186,18 +184,21 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
       {"truncated in APP1", good.substr(0, 60), 1, TagOutcome::Truncated},
       {"truncated in the markers", good.substr(0, 3), 1, TagOutcome::Truncated},
   };
-  // A value of IFD0, or the Exif IFD itself, at or after IFD1.
-  CraftSpec after = cameraSpec(kPhotoTime);
+  // A value of IFD0 or the Exif IFD across IFD1's start, where the GPS block
+  // goes in.
   CraftedLayout at;
-  craftJpeg(after, &at);
-  after.ifd0[1] = CraftEntry{0x011A, 5, 1, at.thumbnail};
-  cases.push_back({"IFD0 value after IFD1", craftJpeg(after), 1, TagOutcome::ValueAfterIfd1});
-  after = cameraSpec(kPhotoTime);
-  after.exif[1] = CraftEntry{0x9286, 7, 16, at.ifd1};
-  cases.push_back({"Exif value across IFD1", craftJpeg(after), 1, TagOutcome::ValueAfterIfd1});
-  std::string exifAfter = good;
-  putLe32(exifAfter, 12 + 10 + 12 * 3 + 8, at.ifd1 + 2);
-  cases.push_back({"Exif IFD after IFD1", exifAfter, 1, TagOutcome::ValueAfterIfd1});
+  craftJpeg(cameraSpec(kPhotoTime), &at);
+  auto across = [&](uint32_t field, uint32_t offset) {
+    std::string s = good;
+    putLe32(s, 12 + field, offset);
+    return s;
+  };
+  cases.push_back({"IFD0 value across IFD1", across(10 + 12 + 8, at.ifd1 - 4), 1, TagOutcome::ValueAcrossIfd1});
+  cases.push_back({"Exif value across IFD1", across(at.exifIfd + 2 + 12 + 8, at.ifd1 - 8), 1,
+                   TagOutcome::ValueAcrossIfd1});
+  // A value that would read IFD1's moved thumbnail offset.
+  cases.push_back({"Exif value over IFD1's table", across(at.exifIfd + 2 + 12 + 8, at.ifd1), 1,
+                   TagOutcome::OverlappingData});
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -371,10 +372,13 @@ TEST_F(GpsInsertTest, PhotosThatMustNotBeWrittenAreSkippedWithTheirReason) {
   ::chmod(photoFile().c_str(), 0644);
 }
 
-// Every way the copy can fail before the rename leaves the photo as it was
-// and no temporary file behind.
+// Every way the copy can fail before the rename leaves the photo, of either
+// byte order, as it was and no temporary file behind.
 TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
   const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  CraftSpec bigEndian = cameraSpec(kPhotoTime);
+  bigEndian.bigEndian = true;
+  const std::string photos[] = {photo, craftJpeg(bigEndian)};
   static int writes;
   struct Case {
     const char* what;
@@ -417,18 +421,20 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
          };
        }},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    writeWholeFile(photoFile(), photo);
-    int result;
-    {
-      HostCallsOverride guard;
-      c.inject(hostCalls());
-      result = insertGpsIfd(photoName().c_str());
+  for (const std::string& p : photos) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (p[12] == 'M' ? ", big-endian" : ", little-endian"));
+      writeWholeFile(photoFile(), p);
+      int result;
+      {
+        HostCallsOverride guard;
+        c.inject(hostCalls());
+        result = insertGpsIfd(photoName().c_str());
+      }
+      EXPECT_NE(result, 0) << hostFailureNote();
+      EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
+      expectUntouched(p);
     }
-    EXPECT_NE(result, 0) << hostFailureNote();
-    EXPECT_EQ(lastTagOutcome(), TagOutcome::WriteFailed);
-    expectUntouched(photo);
   }
   // A failed flush of the folder comes after the rename: the photo is then
   // the complete tagged copy, and counted as tagged.
