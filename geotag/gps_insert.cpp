@@ -25,7 +25,8 @@ uint8_t taggedPayload[kApp1PayloadCapacity + kInsertedBytes];
 
 TagOutcome tagPhoto(LPCWSTR path) {
   HANDLE photo = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (photo == INVALID_HANDLE_VALUE) return TagOutcome::CannotOpen;
+  if (photo == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_NOT_SUPPORTED ? TagOutcome::NotAFile : TagOutcome::CannotOpen;
 
   PhotoApp1 app1;
   ExifLayout layout;
