@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,24 +77,30 @@ class OtherUsersEndToEnd : public DeviceImageTest {
   std::string savedRuntime;
   std::string sock() { return image->path("control.sock"); }
   std::string day() { return image->path("ResidentFlash/vellumtrace/060326.log"); }
+  // The program, recording a fix into the day's log.
+  std::unique_ptr<ProgramProcess> startRecording() {
+    auto p = std::make_unique<ProgramProcess>(
+        VT_PROGRAM, std::vector<std::string>{"--root", image->root(), "--display", "headless",
+                                             "--com1", receiver.slavePath(), "--control", sock()});
+    EXPECT_TRUE(waitForControl(sock(), 5s));
+    EXPECT_TRUE(receiver.send(kFix));
+    EXPECT_TRUE(waitFor([&] { return readWholeFile(day()).size() >= 14; }, 5s));
+    return p;
+  }
+  PtyReceiver receiver;
 };
 
 TEST_F(OtherUsersEndToEnd, TheHistoryAndTheRunningCopyAreTheOwnersAlone) {
-  PtyReceiver receiver;
-  ASSERT_TRUE(receiver.ok());
-  ProgramProcess p(VT_PROGRAM, {"--root", image->root(), "--display", "headless", "--com1",
-                                receiver.slavePath(), "--control", sock()});
-  ASSERT_TRUE(waitForControl(sock(), 5s));
-  ASSERT_TRUE(receiver.send(kFix));
-  ASSERT_TRUE(waitFor([&] { return readWholeFile(day()).size() >= 14; }, 5s));
+  auto p = startRecording();
 
   struct stat st;
   ASSERT_EQ(0, stat(day().c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
-  ASSERT_EQ(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
-  EXPECT_EQ(0700u, st.st_mode & 0777);
-  ASSERT_EQ(0, stat(image->path(".run").c_str(), &st)) << "the run folder lives in the image";
-  EXPECT_EQ(0700u, st.st_mode & 0777);
+  // The run folder lives in the image.
+  for (const char* folder : {"ResidentFlash", "SDMMC", "ResidentFlash/vellumtrace", ".run"}) {
+    ASSERT_EQ(0, stat(image->path(folder).c_str(), &st)) << folder;
+    EXPECT_EQ(0700u, st.st_mode & 0777) << folder;
+  }
 
   // A second program may not take the control socket over.
   ProgramProcess second(VT_PROGRAM, {"--root", image->root(), "--display", "headless",
@@ -101,31 +108,25 @@ TEST_F(OtherUsersEndToEnd, TheHistoryAndTheRunningCopyAreTheOwnersAlone) {
   EXPECT_EQ(1, second.waitForExit(5s));
   EXPECT_EQ("hidden", controlCommand(sock(), "window")) << "the first still answers";
 
-  p.signal(SIGTERM);
-  EXPECT_EQ(0, p.waitForExit(5s));
+  p->signal(SIGTERM);
+  EXPECT_EQ(0, p->waitForExit(5s));
   EXPECT_NE(0, lstat(image->path(".run").c_str(), &st)) << "the last copy removes its run folder";
 }
 
 TEST_F(OtherUsersEndToEnd, AnotherUserCanNeitherReadTheHistoryNorReachTheRunningCopy) {
   if (getuid() != 0)
     GTEST_SKIP() << "no second user here: only root can run a child as another user";
-  PtyReceiver receiver;
-  ASSERT_TRUE(receiver.ok());
-  ProgramProcess p(VT_PROGRAM, {"--root", image->root(), "--display", "headless", "--com1",
-                                receiver.slavePath(), "--control", sock()});
-  ASSERT_TRUE(waitForControl(sock(), 5s));
-  ASSERT_TRUE(receiver.send(kFix));
-  ASSERT_TRUE(waitFor([&] { return readWholeFile(day()).size() >= 14; }, 5s));
+  auto p = startRecording();
   // The image opened to the other user down to the file, so that only the
   // file's own mode and the run folder's stand in the way.
   for (const std::string& folder :
        {image->root(), image->path("ResidentFlash"), image->path("ResidentFlash/vellumtrace")})
     chmod(folder.c_str(), 0711);
-  Reach r = reachAs(kNobody, day(), image->path(".run/" + std::to_string(p.pid()) + ".sock"));
+  Reach r = reachAs(kNobody, day(), image->path(".run/" + std::to_string(p->pid()) + ".sock"));
   EXPECT_EQ(EACCES, r.open) << "another user read the day log";
   EXPECT_EQ(EACCES, r.connect) << "another user reached the running copy";
-  p.signal(SIGTERM);
-  EXPECT_EQ(0, p.waitForExit(5s));
+  p->signal(SIGTERM);
+  EXPECT_EQ(0, p->waitForExit(5s));
 }
 
 }  // namespace

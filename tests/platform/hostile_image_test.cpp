@@ -129,21 +129,4 @@ TEST_F(HostileImageTest, ReplacementsNeverWriteThroughOrInstallAPlantedLink) {
   EXPECT_TRUE(isRegular("registry.reg"));
 }
 
-TEST_F(HostileImageTest, TheOwnersHistoryIsClosedToOtherUsers) {
-  struct stat st;
-  for (const char* folder : {"", "/ResidentFlash", "/SDMMC"}) {
-    ASSERT_EQ(0, stat((image->root() + folder).c_str(), &st));
-    EXPECT_EQ(0700u, st.st_mode & 0777) << folder;
-  }
-  ASSERT_TRUE(CreateDirectoryW(u"\\ResidentFlash\\vellumtrace", nullptr));
-  HANDLE log = CreateFileW(u"\\ResidentFlash\\vellumtrace\\010126.log", GENERIC_WRITE, 0, nullptr,
-                           OPEN_ALWAYS, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, log);
-  CloseHandle(log);
-  ASSERT_EQ(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
-  EXPECT_EQ(0700u, st.st_mode & 0777);
-  ASSERT_EQ(0, stat(image->path("ResidentFlash/vellumtrace/010126.log").c_str(), &st));
-  EXPECT_EQ(0600u, st.st_mode & 0777);
-}
-
 }  // namespace
