@@ -145,12 +145,17 @@ def main():
         threading.Thread(target=sampler, daemon=True).start()
         # The first card goes in once the recorder is logging: one already in
         # at start is the card last seen and is never announced.
+        # Once the whole capture is in the log, every photo finds its fix.
         log_dir = os.path.join(root, "ResidentFlash", "vellumtrace")
-        while not (os.path.isdir(log_dir) and os.listdir(log_dir)):
-            if time.monotonic() - started > 10:
-                sys.exit("soak: the recorder logs nothing")
+        whole = 14 * len(cycles_of(CAPTURE))
+
+        def logged():
+            return sum(os.path.getsize(os.path.join(log_dir, n)) for n in os.listdir(log_dir))
+        while not (os.path.isdir(log_dir) and logged() >= whole):
+            if time.monotonic() - started > 30:
+                sys.exit("soak: the recorder does not log the capture")
             time.sleep(0.1)
-        batches, after_first = 0, None
+        batches, after_first, closing = 0, None, ""
         end = started + args.minutes * 60
         while time.monotonic() + args.card_period <= end:
             cycle_start = time.monotonic()
@@ -164,6 +169,7 @@ def main():
             control(sock, "tap 50 205")
             if not wait_control(sock, "msgbox", "open", args.card_period + 30):
                 sys.exit("soak: the batch did not end")
+            closing = control(sock, "msgbox").split("\t")[-1]
             control(sock, "press-ok")
             wait_control(sock, "window", "hidden", 5)
             os.unlink(os.path.join(root, "DSK2"))
@@ -185,8 +191,8 @@ def main():
     steady = samples[after_first:] if after_first is not None else samples
     if not steady:
         sys.exit("soak: no samples")
-    print("\n%d batches of %d photos in %.1f min; %d samples" % (
-        batches, args.photos, args.minutes, len(samples)))
+    print("\n%d batches of %d photos in %.1f min; %d samples; the last said: %s" % (
+        batches, args.photos, args.minutes, len(samples), closing))
     for key, unit in (("rss_kb", "KB"), ("fds", ""), ("threads", "")):
         first, last = steady[0][key], steady[-1][key]
         top = max(s[key] for s in steady)
