@@ -163,8 +163,13 @@ int gRegistryOpens = 0;
 TEST_F(RegistryTest, AnEnumerationReadsTheFileOnceAndAFreshOneSeesChanges) {
   std::string text = "[HKEY_LOCAL_MACHINE\\init]\n";
   for (int i = 0; i < 200; ++i) text += "\"Launch" + std::to_string(i) + "\"=\"p.exe\"\n";
+  // A key and a value named again: the later value replaces the earlier one.
+  text += "[HKEY_LOCAL_MACHINE\\Software]\n[HKEY_LOCAL_MACHINE\\INIT]\n\"LAUNCH7\"=\"q\"\n";
   ASSERT_TRUE(writeWholeFile(regPath(), text));
   HKEY key = openInit();
+  DWORD type = 0;
+  LONG found = 0;
+  EXPECT_EQ((std::vector<BYTE>{'q', 0, 0, 0}), query(key, u"Launch7", &type, &found));
   auto enumerate = [key] {
     DWORD listed = 0;
     WCHAR name[32];
