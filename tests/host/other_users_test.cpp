@@ -129,4 +129,24 @@ TEST_F(OtherUsersEndToEnd, AnotherUserCanNeitherReadTheHistoryNorReachTheRunning
   EXPECT_EQ(0, p->waitForExit(5s));
 }
 
+TEST_F(OtherUsersEndToEnd, TheSessionsRuntimeFolderHoldsTheRunFolderOnlyWhenItIsClosed) {
+  std::string runtime = makeTempDir("vt-runtime");
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  for (mode_t mode : {0700, 0755}) {
+    SCOPED_TRACE(mode);
+    chmod(runtime.c_str(), mode);
+    ProgramProcess p(VT_PROGRAM, {"--root", image->root(), "--display", "headless", "--control",
+                                  sock()});
+    ASSERT_TRUE(waitForControl(sock(), 5s));
+    if (mode == 0700)
+      EXPECT_EQ(std::to_string(p.pid()) + ".sock\n", commandOutput("ls -A " + runtime + "/*/"));
+    else
+      EXPECT_TRUE(fileExists(image->path(".run/" + std::to_string(p.pid()) + ".sock")));
+    p.signal(SIGTERM);
+    EXPECT_EQ(0, p.waitForExit(5s));
+    EXPECT_EQ("", commandOutput("ls -A " + runtime)) << "the last copy removes its run folder";
+  }
+  removeTree(runtime);
+}
+
 }  // namespace
