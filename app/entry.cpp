@@ -156,8 +156,8 @@ void installSelf() {
     // The whole path with its terminating NUL, so the value reads back as
     // the complete text.
     DWORD bytes = static_cast<DWORD>((wcslen16(kInstalledExe) + 1) * sizeof(WCHAR));
-    registered = RegSetValueExW(key, kLaunchValue, 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(kInstalledExe), bytes) == ERROR_SUCCESS;
+    const BYTE* data = reinterpret_cast<const BYTE*>(kInstalledExe);
+    registered = RegSetValueExW(key, kLaunchValue, 0, REG_SZ, data, bytes) == ERROR_SUCCESS;
     RegCloseKey(key);
   }
   if (!registered) {

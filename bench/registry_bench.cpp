@@ -45,8 +45,8 @@ void BM_EnumerateInit(benchmark::State& state) {
       DWORD nameChars = 256;
       BYTE data[2048];
       DWORD dataBytes = sizeof data, type = 0;
-      if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &dataBytes) != ERROR_SUCCESS)
-        break;
+      LONG r = RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &dataBytes);
+      if (r != ERROR_SUCCESS) break;
       ++listed;
     }
     RegCloseKey(key);

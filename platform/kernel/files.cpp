@@ -451,9 +451,13 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
-  if (hostCalls().fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+  bool known = hostCalls().fstat(in, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    if (known)
+      SetLastError(ERROR_NOT_SUPPORTED);  // a FIFO or a device is not a file to copy
+    else
+      setLastErrorFromErrno(errno);
     hostCalls().close(in);
-    SetLastError(ERROR_NOT_SUPPORTED);
     return FALSE;
   }
   // The copy is made beside the target and renamed over it, so the target is

@@ -6,8 +6,9 @@
 // search never yields "." or "..". Names that do not fit cFileName are passed
 // over. Below the card and flash folders no link is followed: a linked
 // folder is not searched, and a link is reported as a file (which the
-// opener then refuses), never as a folder. Not supported: wildcards in the folder part, the creation and access
-// times (both are reported as the last write time), object identifiers.
+// opener then refuses), never as a folder. Not supported: wildcards in the
+// folder part, the creation and access times (both are reported as the last
+// write time), object identifiers.
 #include "platform/kernel/find_files.h"
 
 #include <fcntl.h>
@@ -103,7 +104,8 @@ bool nextMatch(FindState& state, WIN32_FIND_DATAW* data) {
     // as an empty file.
     struct stat st;
     int folderFd = dirfd(state.dir);
-    if (hostCalls().fstatat(folderFd, name, &st, state.linksRefused ? AT_SYMLINK_NOFOLLOW : 0) != 0 &&
+    int follow = state.linksRefused ? AT_SYMLINK_NOFOLLOW : 0;
+    if (hostCalls().fstatat(folderFd, name, &st, follow) != 0 &&
         hostCalls().fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       continue;  // gone between readdir and stat
 
