@@ -3,7 +3,8 @@
 // normal run creates the main window hidden, records the card in the slot,
 // starts the GPS worker and pumps the UI thread's messages until the main
 // window is destroyed. Install and remove first ask a running copy to close,
-// then do their work and end with a message box.
+// then do their work and end with a message box: the success message only
+// when every step really happened, else an error box saying which failed.
 #include "app/entry.h"
 
 #include <cstring>
@@ -46,6 +47,17 @@ const WCHAR kInstalledText[] =
     u"Программа VellumTrace установлена.\nПри следующем включении навигатора Vellumtrace "
     u"начнет работу в фоновом режиме.";
 const WCHAR kRemovedText[] = u"Программа VellumTrace удалена.";
+const WCHAR kNotInstalledText[] = u"Программа VellumTrace не установлена.";
+const WCHAR kNotRemovedText[] = u"Программа VellumTrace не удалена.";
+const WCHAR kCopyFailedText[] =
+    u"Не удалось скопировать программу в \\ResidentFlash\\vellumtrace\\vellumtrace.exe.";
+const WCHAR kRegisterFailedText[] =
+    u"Не удалось записать запуск при включении в реестр (HKEY_LOCAL_MACHINE\\init, Launch500).";
+const WCHAR kDeleteFailedText[] =
+    u"Не удалось удалить \\ResidentFlash\\vellumtrace\\vellumtrace.exe.";
+const WCHAR kUnregisterFailedText[] =
+    u"Не удалось удалить запуск при включении из реестра (HKEY_LOCAL_MACHINE\\init, Launch500).";
+constexpr int kReportChars = 512;
 
 WCHAR modulePath[MAX_PATH];
 HACCEL accelerators = nullptr;
@@ -55,6 +67,20 @@ RunMode readRunMode() {
   memset(modulePath, 0, sizeof modulePath);
   GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
   return runModeOf(modulePath);
+}
+
+// The error box of a role that did not complete: what was not done, then
+// each step that failed, one a line.
+void reportFailure(LPCWSTR what, LPCWSTR firstFailure, LPCWSTR secondFailure) {
+  WCHAR text[kReportChars];
+  wsprintfW(text, u"%s\n%s%s%s", what, firstFailure ? firstFailure : u"",
+            firstFailure && secondFailure ? u"\n" : u"", secondFailure ? secondFailure : u"");
+  MessageBoxW(nullptr, text, kMessageTitle, MB_OK | MB_ICONERROR);
+}
+
+// Nothing to remove counts as removed: a second remove finds nothing left.
+bool isAbsence(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 void messageLoop(MSG* msg) {
@@ -117,30 +143,45 @@ void closeRunningInstance() {
 }
 
 void installSelf() {
-  CreateDirectoryW(kInstallFolder, nullptr);
+  CreateDirectoryW(kInstallFolder, nullptr);  // an existing folder is no error; the copy tells
   closeRunningInstance();
-  CopyFileW(modulePath, kInstalledExe, FALSE);
+  if (!CopyFileW(modulePath, kInstalledExe, FALSE)) {
+    // Nothing is registered for a program that is not in place.
+    reportFailure(kNotInstalledText, kCopyFailedText, nullptr);
+    return;
+  }
   HKEY key = nullptr;
-  RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key);
-  if (key) {
+  bool registered = false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
     // The whole path with its terminating NUL, so the value reads back as
     // the complete text.
     DWORD bytes = static_cast<DWORD>((wcslen16(kInstalledExe) + 1) * sizeof(WCHAR));
-    RegSetValueExW(key, kLaunchValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(kInstalledExe),
-                   bytes);
+    const BYTE* data = reinterpret_cast<const BYTE*>(kInstalledExe);
+    registered = RegSetValueExW(key, kLaunchValue, 0, REG_SZ, data, bytes) == ERROR_SUCCESS;
     RegCloseKey(key);
+  }
+  if (!registered) {
+    reportFailure(kNotInstalledText, kRegisterFailedText, nullptr);
+    return;
   }
   MessageBoxW(nullptr, kInstalledText, kMessageTitle, MB_OK);
 }
 
 void removeSelf() {
   closeRunningInstance();
-  DeleteFileW(kInstalledExe);
+  bool deleted = DeleteFileW(kInstalledExe) || isAbsence(GetLastError());
   HKEY key = nullptr;
-  RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key);
-  if (key) {
-    RegDeleteValueW(key, kLaunchValue);
+  LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInitKey, 0, KEY_ALL_ACCESS, &key);
+  bool unregistered = isAbsence(static_cast<DWORD>(opened));
+  if (opened == ERROR_SUCCESS) {
+    LONG r = RegDeleteValueW(key, kLaunchValue);
+    unregistered = r == ERROR_SUCCESS || isAbsence(static_cast<DWORD>(r));
     RegCloseKey(key);
+  }
+  if (!deleted || !unregistered) {
+    reportFailure(kNotRemovedText, deleted ? nullptr : kDeleteFailedText,
+                  unregistered ? nullptr : kUnregisterFailedText);
+    return;
   }
   // The install folder and the track logs in it stay.
   MessageBoxW(nullptr, kRemovedText, kMessageTitle, MB_OK);

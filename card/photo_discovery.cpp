@@ -28,9 +28,46 @@ bool isPhotoName(LPCWSTR name) {
   return (wcsstr16(name, u".JPG") || wcsstr16(name, u".jpg")) && wcslen16(name) < 13;
 }
 
+// The whole list of the latest run (the batch moves photoList along it, so
+// only discovery still knows its first node), and the lists of earlier runs
+// still to be released.
+PhotoEntry* latestRun = nullptr;
+constexpr int kRetiredSlots = 4;
+PhotoEntry* retiredRuns[kRetiredSlots] = {};
+
+void releaseList(PhotoEntry* node) {
+  while (node) {
+    PhotoEntry* next = node->next;
+    LocalFree(node);
+    node = next;
+  }
+}
+
+// The previous run's list is released when a new run replaces it, once no
+// batch is using it: a device that sees a card a day must not grow by a
+// list each time. The card check stands aside while a batch runs, so that
+// is at once; a list still in a batch's hands waits for a later run (and,
+// with every slot taken, is left as it is rather than pulled from under it).
+void retirePreviousRun() {
+  for (PhotoEntry*& slot : retiredRuns) {
+    if (!slot) {
+      slot = latestRun;
+      latestRun = nullptr;
+      break;
+    }
+  }
+  latestRun = nullptr;
+  // photoList no longer leads to them (it was cleared first), so a batch
+  // started from now on never reaches them.
+  if (shared.batchActive.load() != 0 || shared.batchRunning.load() != 0) return;
+  for (PhotoEntry*& slot : retiredRuns) {
+    releaseList(slot);
+    slot = nullptr;
+  }
+}
+
 // Links a node for `path` at the head of the list; false when no memory is
-// left, and the list stays as it was. Nodes are never released: a later run
-// abandons them while a batch may still hold one.
+// left, and the list stays as it was.
 bool addPhoto(LPCWSTR path) {
   auto* node = static_cast<PhotoEntry*>(LocalAlloc(LPTR, sizeof(PhotoEntry)));
   if (!node) return false;
@@ -38,6 +75,7 @@ bool addPhoto(LPCWSTR path) {
   node->next = shared.photoList.load();
   shared.photoCount.fetch_add(1);
   shared.photoList.store(node);
+  latestRun = node;
   return true;
 }
 
@@ -57,7 +95,8 @@ int discoverPhotos() {
   shared.progressPercent.store(0.0f);
   shared.prevProgressPercent.store(0.0f);
   shared.photoCount.store(0);
-  shared.photoList.store(nullptr);  // the old nodes are abandoned, not released
+  shared.photoList.store(nullptr);
+  retirePreviousRun();
 
   WCHAR path[1024];  // wsprintfW's own bound; a path stays far below the node's 100
   HANDLE search = FindFirstFileW(u"SDMMC\\DCIM\\*", &findData);

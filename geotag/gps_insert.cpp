@@ -33,7 +33,8 @@ bool isHemisphere(char letter, char positive, char negative) {
 
 TagOutcome tagPhoto(LPCWSTR path, bool write) {
   HANDLE photo = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (photo == INVALID_HANDLE_VALUE) return TagOutcome::CannotOpen;
+  if (photo == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_NOT_SUPPORTED ? TagOutcome::NotAFile : TagOutcome::CannotOpen;
   // A camera's "protect" makes a photo read-only: it is not replaced, which
   // would drop the protection with the old file.
   const DWORD attributes = GetFileAttributesW(path);

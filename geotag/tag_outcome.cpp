@@ -9,6 +9,7 @@ const char* tagOutcomeReason(TagOutcome outcome) {
     case TagOutcome::Tagged: return "tagged";
     case TagOutcome::CannotOpen: return "cannot-open";
     case TagOutcome::ReadOnly: return "read-only";
+    case TagOutcome::NotAFile: return "not-a-file";
     case TagOutcome::NotJpeg: return "not-jpeg";
     case TagOutcome::NoApp1: return "no-app1-in-first-3";
     case TagOutcome::NotExif: return "not-exif";

@@ -7,6 +7,7 @@ enum class TagOutcome {
   Tagged,
   CannotOpen,         // the photo cannot be opened
   ReadOnly,           // the photo is protected (read-only) and stays as it is
+  NotAFile,           // the name holds a FIFO, a device or a link, not a photo file
   NotJpeg,            // it does not start with FF D8
   NoApp1,             // no APP1 among the first three segments
   NotExif,            // the APP1 does not hold EXIF data

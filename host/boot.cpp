@@ -3,7 +3,9 @@
 // order of their numbers, each under its own mapped path (so its module path
 // is the installed one and it runs normally), with the host options of this
 // run passed on. Launch values this host cannot run (the device's own shell,
-// a path that maps to nothing) are reported and skipped. The Depend<N>
+// a path that maps to nothing) are reported and skipped, and so are those
+// that name a program outside the device image: a host path, or a link,
+// since the registry is a file anyone with the image can write. The Depend<N>
 // values are not honoured: the programs start one after the other. This is
 // the host's launcher, not part of the layer's CE calls: it starts and waits
 // for the programs with posix_spawn and waitpid from the host-call table.
@@ -11,6 +13,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +42,27 @@ bool launchNumber(const std::u16string& name, unsigned long* order) {
     n = n * 10 + (name[i] - u'0');
   }
   *order = n;
+  return true;
+}
+
+// The host path of a Launch value's program when it is a program file of
+// the device image; otherwise false, with why it is not.
+bool programInImage(const std::u16string& cePath, std::string* hostPath, const char** why) {
+  *why = "not in the device image";
+  if (cePath.empty() || cePath[0] == u'/' || !hostPathFor(cePath.c_str(), hostPath)) return false;
+  struct stat st;
+  if (hostCalls().lstat(hostPath->c_str(), &st) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = S_ISLNK(st.st_mode) ? "a link, not a program of the device image" : "not a program file";
+    return false;
+  }
+  if (hostCalls().access(hostPath->c_str(), X_OK) != 0) {
+    *why = strerror(errno);
+    return false;
+  }
   return true;
 }
 
@@ -99,9 +123,10 @@ int bootDevice(const std::vector<std::string>& options) {
     std::string name = utf8FromUtf16(e.name);
     std::string cePath = utf8FromUtf16(e.cePath);
     std::string hostPath;
-    if (!hostPathFor(e.cePath.c_str(), &hostPath) || hostCalls().access(hostPath.c_str(), X_OK) != 0) {
+    const char* why = nullptr;
+    if (!programInImage(e.cePath, &hostPath, &why)) {
       fprintf(stderr, "vellumtrace: boot: %s: cannot start %s: %s\n", name.c_str(),
-              cePath.c_str(), hostPath.empty() ? "not in the device image" : strerror(errno));
+              cePath.c_str(), why);
       result = 1;
       continue;
     }

@@ -3,9 +3,13 @@
 // top-level window on the device is visible to every program there.
 //
 // Each process publishes its top-level windows through a line server,
-// RUN/<pid>.sock, in a per-user run folder beside the device image
-// (DIR.run-<uid>, mode 0700 and owned by the user, else nothing is
-// published). A request is one line and so is its reply:
+// RUN/<pid>.sock, in a run folder only its owner can make: under
+// $XDG_RUNTIME_DIR (vellumtrace-<hash of the device root>) when that is the
+// user's own closed folder, else inside the device image (DIR/.run). Never
+// at a predictable name in a shared folder, where another user could make it
+// first and so hide this copy from an installer. The folder must be the
+// user's and mode 0700, else nothing is published; the last copy to end
+// removes it. A request is one line and so is its reply:
 //
 //   find<TAB>class<TAB>title    ->  window<TAB>id | none     (- for "any", =text otherwise)
 //   post<TAB>id<TAB>message<TAB>wParam<TAB>lParam  ->  ok | fail
@@ -53,25 +57,30 @@ struct RemoteWindow {
 };
 std::vector<RemoteWindow> gRemote;
 
+// A folder that is the user's own and closed to everyone else.
+bool isOwnClosedFolder(const std::string& folder) {
+  struct stat st;
+  return hostCalls().lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == hostCalls().getuid() && (st.st_mode & 077) == 0;
+}
+
 std::string runFolderFor(const std::string& root) {
-  std::string folder = root + ".run-" + std::to_string(hostCalls().getuid());
-  // Socket paths are short (108 bytes); a deep device root gets its run
-  // folder under /tmp instead, named after the root.
-  if (folder.size() + 24 < sizeof(sockaddr_un{}.sun_path)) return folder;
-  unsigned long long h = 1469598103934665603ull;
-  for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
-  char buf[64];
-  snprintf(buf, sizeof buf, "/tmp/vellumtrace-%u-%016llx", static_cast<unsigned>(hostCalls().getuid()), h);
-  return buf;
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/' && isOwnClosedFolder(runtime)) {
+    unsigned long long h = 1469598103934665603ull;
+    for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
+    char name[40];
+    snprintf(name, sizeof name, "/vellumtrace-%016llx", h);
+    return runtime + std::string(name);
+  }
+  return root + "/.run";
 }
 
 // Makes the run folder, or accepts it only when it is the user's own folder
 // and closed to everyone else.
 bool prepareRunFolder(const std::string& folder) {
   if (hostCalls().mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st;
-  if (hostCalls().lstat(folder.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != hostCalls().getuid() || (st.st_mode & 077) != 0) {
+  if (!isOwnClosedFolder(folder)) {
     errno = EACCES;
     return false;
   }
@@ -237,13 +246,19 @@ BOOL postRemote(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool startInterprocess() {
   std::string folder = runFolderFor(deviceRoot());
-  if (!prepareRunFolder(folder)) {
-    fprintf(stderr, "vellumtrace: run folder %s: %s; other copies will not see this one\n",
-            folder.c_str(), strerror(errno));
-    return false;
+  // A socket left by a dead process of the same pid is replaced. The last
+  // copy of another run may remove the folder between its making and the
+  // bind: then it is made again.
+  LineServer* server = nullptr;
+  for (int attempt = 0; !server && attempt < 3; ++attempt) {
+    if (!prepareRunFolder(folder)) {
+      fprintf(stderr, "vellumtrace: run folder %s: %s; other copies will not see this one\n",
+              folder.c_str(), strerror(errno));
+      return false;
+    }
+    server = startLineServer(socketOf(folder, hostCalls().getpid()), answer);
+    if (!server && errno != ENOENT) break;
   }
-  // A socket left by a dead process of the same pid is replaced.
-  LineServer* server = startLineServer(socketOf(folder, hostCalls().getpid()), answer);
   if (!server) return false;
   {
     std::lock_guard<std::mutex> lock(gMutex);
@@ -257,9 +272,25 @@ bool startInterprocess() {
 
 void stopInterprocess() {
   LineServer* server;
+  std::string folder;
   {
     std::lock_guard<std::mutex> lock(gMutex);
     server = gServer;
+    folder = gRunFolder;
   }
   stopLineServer(server);
+  if (!server || folder.empty()) return;
+  // The last copy leaves nothing behind: the sockets of copies that died are
+  // cleared, and while a live copy's socket is there the folder stays.
+  if (DIR* d = hostCalls().opendir(folder.c_str())) {
+    while (dirent* e = hostCalls().readdir(d)) {
+      char* end = nullptr;
+      long pid = strtol(e->d_name, &end, 10);
+      if (pid > 0 && end && strcmp(end, ".sock") == 0 &&
+          hostCalls().kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        hostCalls().unlink(socketOf(folder, static_cast<pid_t>(pid)).c_str());
+    }
+    hostCalls().closedir(d);
+  }
+  hostCalls().rmdir(folder.c_str());
 }

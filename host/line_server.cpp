@@ -25,6 +25,8 @@ struct LineServer {
   int listenFd = -1;
   // Requests between being read and their reply being sent.
   std::atomic<int> inFlight{0};
+  // Connections being served, each by a thread of its own.
+  std::atomic<int> connections{0};
 };
 
 namespace {
@@ -32,6 +34,11 @@ namespace {
 constexpr size_t kMaxLine = 4096;
 constexpr int kBacklog = 16;
 constexpr int kStopWaitMs = 1000;
+// Connections served at once: one more is told so and closed, so idle
+// clients cannot pile up threads. One that sends nothing for a minute is
+// closed too.
+constexpr int kMaxConnections = 16;
+constexpr int kIdleMs = 60 * 1000;
 
 // Every server started lives as long as the process: the threads of
 // connections still open may use one after it has been stopped.
@@ -73,10 +80,21 @@ bool takeLine(std::string* pending, std::string* line) {
   return true;
 }
 
+// Waits up to kIdleMs for the client to send; false when it stays silent.
+bool clientSends(int fd) {
+  for (;;) {
+    pollfd p = {fd, POLLIN, 0};
+    int r = hostCalls().poll(&p, 1, kIdleMs);
+    if (r < 0 && errno == EINTR) continue;
+    return r == 1;
+  }
+}
+
 void serveConnection(LineServer* server, int fd) {
   std::string pending;
   char buf[1024];
   for (bool open = true; open;) {
+    if (!clientSends(fd)) break;
     ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -94,6 +112,7 @@ void serveConnection(LineServer* server, int fd) {
     }
   }
   hostCalls().close(fd);
+  --server->connections;
 }
 
 void acceptLoop(LineServer* server, int listenFd) {
@@ -104,8 +123,24 @@ void acceptLoop(LineServer* server, int listenFd) {
       hostCalls().close(listenFd);  // the server was stopped
       return;
     }
+    if (server->connections.load() >= kMaxConnections) {
+      sendLine(fd, "error busy");
+      hostCalls().close(fd);
+      continue;
+    }
+    ++server->connections;
     std::thread(serveConnection, server, fd).detach();
   }
+}
+
+// Whether a process accepts connections on the socket at `addr`.
+bool someoneListens(const sockaddr_un& addr) {
+  int fd = hostCalls().socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  bool listens =
+      hostCalls().connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+  hostCalls().close(fd);
+  return listens;
 }
 
 }  // namespace
@@ -120,6 +155,12 @@ LineServer* startLineServer(const std::string& path, LineHandler handler) {
   if (hostCalls().lstat(path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode)) {
       errno = EEXIST;
+      return nullptr;
+    }
+    // A live program's socket is its own: taking it over would leave that
+    // program unreachable while it runs.
+    if (someoneListens(addr)) {
+      errno = EADDRINUSE;
       return nullptr;
     }
     hostCalls().unlink(path.c_str());

@@ -15,7 +15,10 @@ struct LineServer;
 // that hands `handler` every non-empty line it reads (an LF or CR LF ends a
 // line) and sends back what it returns. A line longer than 4096 bytes gets
 // "error line too long" and ends the connection. A socket left at the path by
-// a copy that died is replaced; anything else there is not ours to remove.
+// a copy that died is replaced; a live program's socket is refused
+// (EADDRINUSE) and anything else there is not ours to remove (EEXIST). At
+// most 16 connections are served at once (one more gets "error busy" and is
+// closed), and one silent for a minute is closed.
 // Null, with errno set, when the socket cannot be made.
 LineServer* startLineServer(const std::string& path, LineHandler handler);
 // Waits up to a second for the replies in progress (so that `quit` still

@@ -115,8 +115,11 @@ int main(int argc, char** argv) {
 
   startInterprocess();
   if (!options.control.empty() && !startControlChannel(options.control)) {
+    int err = errno;
     fprintf(stderr, "vellumtrace: cannot open the control channel %s: %s\n",
-            options.control.c_str(), strerror(errno));
+            options.control.c_str(),
+            err == EADDRINUSE ? "a running program holds it" : strerror(err));
+    stopInterprocess();
     return 1;
   }
   int code = startApplication(GetModuleHandleW(nullptr), nullptr, nullptr, 0);

@@ -50,7 +50,10 @@ DWORD mapErrno(int e) {
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOTTY:
-    case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
+    case EOPNOTSUPP:
+    // A link where the layer follows none (O_NOFOLLOW): not a file it opens,
+    // like a FIFO or a device where a file is expected.
+    case ELOOP: return ERROR_NOT_SUPPORTED;
     case EPIPE: return ERROR_BROKEN_PIPE;
     case EAGAIN: return ERROR_BUSY;
     default: return ERROR_GEN_FAILURE;

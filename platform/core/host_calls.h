@@ -25,6 +25,8 @@
 //     (display_module.cpp): the process's own bookkeeping and loading;
 //   - what SDL2, FreeType, fontconfig and libpng do inside: their own files
 //     and sockets (the fonts, the X server);
+//   - std::random_device for the names of temporary files (files.cpp): the
+//     standard library's source of unguessable bits;
 //   - getenv, and cfsetispeed/cfsetospeed/cfgetispeed: they read the
 //     environment or fill in a termios structure in memory, no system call;
 //   - the readlink of /proc/self/fd that names a failed call's descriptor

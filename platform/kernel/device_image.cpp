@@ -3,6 +3,8 @@
 // one component at a time, preferring an exact match.
 #include "platform/kernel/device_image.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -48,7 +50,45 @@ std::string matchComponent(const std::string& dir, const std::string& name) {
   return found;
 }
 
+// Whether `dir` + "/" + `name` is one of the image's two link-free folders.
+bool isLinkFreeTop(const std::string& root, const std::string& dir, const std::string& name) {
+  return dir == root &&
+         (sameIgnoringAsciiCase(name, "SDMMC") || sameIgnoringAsciiCase(name, "ResidentFlash"));
+}
+
 }  // namespace
+
+bool isLink(const std::string& hostPath) {
+  struct stat st;
+  return hostCalls().lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool linksRefusedAt(const std::string& hostPath) {
+  // Below the folder where a real card is mounted, as below DIR/SDMMC.
+  const std::string mount = cardMountPath();
+  if (!mount.empty() && hostPath.size() > mount.size() + 1 && hostPath.compare(0, mount.size(), mount) == 0 &&
+      hostPath[mount.size()] == '/')
+    return true;
+  const std::string& root = deviceRoot();
+  if (hostPath.size() <= root.size() + 1 || hostPath.compare(0, root.size(), root) != 0 ||
+      hostPath[root.size()] != '/')
+    return false;
+  size_t start = root.size() + 1;
+  size_t slash = hostPath.find('/', start);
+  if (slash == std::string::npos || slash + 1 >= hostPath.size()) return false;  // the top itself
+  return isLinkFreeTop(root, root, hostPath.substr(start, slash - start));
+}
+
+int openBelowImage(const std::string& hostPath, int flags, unsigned mode) {
+  flags |= O_NONBLOCK;
+  if (linksRefusedAt(hostPath)) flags |= O_NOFOLLOW;
+  return hostCalls().open(hostPath.c_str(), flags, static_cast<mode_t>(mode));
+}
+
+unsigned createModeFor(const std::string& hostPath) {
+  const std::string flash = deviceRoot() + "/ResidentFlash/";
+  return hostPath.compare(0, flash.size(), flash) == 0 ? 0600 : 0666;
+}
 
 void setDeviceRoot(const std::string& hostDir) {
   std::lock_guard<std::mutex> lock(gMutex);
@@ -119,14 +159,14 @@ bool prepareDeviceImage() {
   for (size_t pos = 1; pos <= root.size(); ++pos) {
     if (pos == root.size() || root[pos] == '/') {
       std::string part = root.substr(0, pos);
-      if (hostCalls().mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (hostCalls().mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
   }
   struct stat st;
   for (const char* sub : {"/ResidentFlash", "/SDMMC"}) {
     std::string p = root + sub;
     if (hostCalls().lstat(p.c_str(), &st) == 0) continue;  // a folder or a link to a card
-    if (hostCalls().mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (hostCalls().mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
   return true;
 }
@@ -167,10 +207,12 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
     *out = name;
     return true;
   }
-  std::string path = deviceRoot();
-  if (path.empty()) return false;  // no image: never the host's own root
+  const std::string root = deviceRoot();
+  if (root.empty()) return false;  // no image: never the host's own root
   const std::string mount = cardMountPath();
-  bool first = true;
+  std::string path = root;
+  int depth = 0;          // components added so far
+  bool linkFree = false;  // the first one was SDMMC or ResidentFlash
   size_t i = 0;
   while (i < name.size()) {
     size_t j = name.find('\\', i);
@@ -179,11 +221,21 @@ bool hostPathFor(LPCWSTR ceName, std::string* out) {
     i = j + 1;
     if (comp.empty() || comp == ".") continue;
     if (comp == ".." || comp.find('/') != std::string::npos) return false;  // stay inside the root
-    if (first && !mount.empty() && sameIgnoringAsciiCase(comp, "SDMMC"))
+    // A folder below the card or flash folder must not be a link; the last
+    // component is checked by whoever opens it.
+    if (linkFree && depth >= 2 && isLink(path)) {
+      errno = ELOOP;
+      return false;
+    }
+    if (depth == 0 && !mount.empty() && sameIgnoringAsciiCase(comp, "SDMMC")) {
       path = mount;  // the card's folder is where the system mounts it
-    else
-      path += "/" + matchComponent(path, comp);
-    first = false;
+      linkFree = true;
+    } else {
+      std::string matched = matchComponent(path, comp);
+      if (depth == 0) linkFree = isLinkFreeTop(root, path, matched);
+      path += "/" + matched;
+    }
+    ++depth;
   }
   *out = path;
   return true;

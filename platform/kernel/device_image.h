@@ -10,6 +10,13 @@
 // CE separators are backslashes; a name matches exactly first, then
 // case-insensitively (ASCII letters), as on the device's FAT volumes. A path
 // that starts with "/" is a host path and is used as it is.
+//
+// DIR/SDMMC and DIR/ResidentFlash may themselves be links (to the mounted
+// card, to a flash partition), but below them no link is followed: a card is
+// a file system someone else made, and a link planted there would have the
+// program write outside the image. A name whose folders below them hold a
+// link does not map; the last component is the opener's to refuse
+// (openBelowImage).
 #pragma once
 
 #include <string>
@@ -46,3 +53,19 @@ CeDevice ceDeviceName(LPCWSTR name);
 // The host path of a CE name; false when the name cannot be mapped.
 bool hostPathFor(LPCWSTR ceName, std::string* hostPath);
 std::string hostPathFor(LPCWSTR ceName);
+
+// ---- Host side: opening without following links or blocking --------------
+
+// Whether a host path lies below DIR/SDMMC or DIR/ResidentFlash, where links
+// are not followed.
+bool linksRefusedAt(const std::string& hostPath);
+// Whether `hostPath` itself is a link (false when it does not exist).
+bool isLink(const std::string& hostPath);
+// Opens a host file of the image without blocking (a FIFO or a device where
+// a file is expected answers at once) and, below the card and flash folders,
+// without following a link at the last component (ELOOP). The descriptor, or
+// -1 with errno set.
+int openBelowImage(const std::string& hostPath, int flags, unsigned mode);
+// The mode a file created at `hostPath` gets: the flash folder keeps the
+// owner's location history, so what is made there is the owner's alone.
+unsigned createModeFor(const std::string& hostPath);

@@ -7,12 +7,15 @@
 // Backed by POSIX file descriptors through the host-call table. CE's share
 // modes are enforced between the handles open in this process, and against
 // other processes with advisory locks (flock) taken with the open; "Com1:" is
-// held exclusively (TIOCEXCL and a lock). The card's folder (\SDMMC) has
+// held exclusively (TIOCEXCL and a lock). Names are opened without blocking
+// and only a regular file opens as a file (a FIFO named like a photo must not
+// hold the caller in open() for good); below the card and flash folders a
+// link is never followed (device_image.h), and temporaries are created
+// exclusively under names nobody can guess. The card's folder (\SDMMC) has
 // attributes only while its file system is mounted, with
 // FILE_ATTRIBUTE_TEMPORARY as CE marks a storage card's folder. A card device
 // the user may not open is said on standard error once. Not supported:
-// overlapped I/O, templates, security
-// attributes (ignored), file times.
+// overlapped I/O, templates, security attributes (ignored), file times.
 #include "platform/kernel/files.h"
 
 #include <fcntl.h>
@@ -23,6 +26,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <random>
 #include <string>
 
 #include "platform/kernel/device_image.h"
@@ -76,8 +81,16 @@ bool lockForShareMode(int fd, DWORD access, DWORD share) {
   return true;
 }
 
+// The card's disk device answers only as a simulated card (a regular file)
+// or a real one (a block device); anything else there (a FIFO, a folder)
+// would stop the card check for good.
+bool isDiskDevice(int fd) {
+  struct stat st;
+  return hostCalls().fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
-  int flags = openFlagsFor(access);
+  int flags = openFlagsFor(access) | O_NONBLOCK;
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
   int fd = hostCalls().open(path.c_str(), flags, 0);
   if (device == CeDevice::Dsk2) noteCardDevice(path, fd < 0 ? errno : 0);
@@ -87,6 +100,11 @@ HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   }
   if (device == CeDevice::Com1 && !takeSerialLine(fd)) {
     hostCalls().close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (device == CeDevice::Dsk2 && !isDiskDevice(fd)) {
+    hostCalls().close(fd);
+    SetLastError(ERROR_NOT_SUPPORTED);
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
@@ -132,7 +150,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = hostCalls().open(path.c_str(), flags, 0666);
+  int fd = openBelowImage(path, flags, createModeFor(path));
   if (fd < 0) {
     if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
       setLastErrorFromCreateErrno(errno);
@@ -147,6 +165,11 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
     // A failed CREATE_NEW leaves no file behind: the caller, told it has
     // none, would never remove it, and the name would stay taken.
     if (flags & O_EXCL) hostCalls().unlink(path.c_str());
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    hostCalls().close(fd);
+    SetLastError(ERROR_NOT_SUPPORTED);
     return INVALID_HANDLE_VALUE;
   }
   HandleEntry e;
@@ -353,7 +376,8 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
     SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
-  if (hostCalls().mkdir(path.c_str(), 0777) != 0) {
+  // The image's folders are the owner's: they hold the location history.
+  if (hostCalls().mkdir(path.c_str(), 0700) != 0) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
@@ -395,11 +419,26 @@ bool syncFolderOf(const std::string& path) {
 }
 
 // The temporary file a replacement is written to, beside the file it
-// replaces: its descriptor, or -1 with errno set.
+// replaces: its descriptor, or -1 with errno set. It is made new, never
+// through a link, under a name nobody can guess: whatever someone planted
+// beside the target is neither written through nor renamed into place.
 int createTemporaryBeside(const std::string& path, const char* tempTag, unsigned mode,
                           std::string* tmp) {
-  *tmp = path + tempTag + std::to_string(hostCalls().getpid());
-  return hostCalls().open(tmp->c_str(), O_WRONLY | O_CREAT | O_TRUNC, static_cast<mode_t>(mode));
+  static std::mutex lock;
+  static std::random_device source;
+  for (int attempt = 0;; ++attempt) {
+    unsigned long long token;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      token = (static_cast<unsigned long long>(source()) << 32) ^ source();
+    }
+    char suffix[40];
+    snprintf(suffix, sizeof suffix, "%d-%016llx", static_cast<int>(hostCalls().getpid()), token);
+    *tmp = path + tempTag + suffix;
+    int fd = hostCalls().open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+                              static_cast<mode_t>(mode));
+    if (fd >= 0 || errno != EEXIST || attempt >= 8) return fd;
+  }
 }
 
 }  // namespace
@@ -447,7 +486,9 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
-  if (hostCalls().stat(to.c_str(), &dst) == 0) {
+  // The target itself, not what a link there names: a link is replaced by
+  // the copy, never written through or taken for the source.
+  if (hostCalls().lstat(to.c_str(), &dst) == 0) {
     if (failIfExists) {
       SetLastError(ERROR_FILE_EXISTS);
       return FALSE;
@@ -458,9 +499,18 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
       return FALSE;
     }
   }
-  int in = hostCalls().open(from.c_str(), O_RDONLY, 0);
+  int in = openBelowImage(from, O_RDONLY, 0);
   if (in < 0) {
     setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  bool known = hostCalls().fstat(in, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    if (known)
+      SetLastError(ERROR_NOT_SUPPORTED);  // a FIFO or a device is not a file to copy
+    else
+      setLastErrorFromErrno(errno);
+    hostCalls().close(in);
     return FALSE;
   }
   // The copy is made beside the target and renamed over it, so the target is
@@ -518,6 +568,10 @@ BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
+  if (S_ISLNK(st.st_mode) && linksRefusedAt(from)) {
+    SetLastError(ERROR_NOT_SUPPORTED);  // it would put a link out of the image in place
+    return FALSE;
+  }
   // CE's MoveFile never replaces an existing file.
   if (hostCalls().lstat(to.c_str(), &st) == 0) {
     SetLastError(ERROR_ALREADY_EXISTS);
@@ -550,13 +604,17 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }
+  if (S_ISLNK(st.st_mode) && linksRefusedAt(from)) {
+    SetLastError(ERROR_NOT_SUPPORTED);  // it would put a link out of the image in place
+    return FALSE;
+  }
   if (hostCalls().lstat(to.c_str(), &st) == 0) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
       SetLastError(ERROR_ALREADY_EXISTS);
       return FALSE;
     }
     // As on CE, a read-only file is not replaced (the host's rename would).
-    if (!S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR)) {
+    if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }

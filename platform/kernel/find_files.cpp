@@ -4,8 +4,11 @@
 // pattern may hold the wildcards * and ? and is matched ignoring ASCII case,
 // as on the device's FAT volumes ("*.*" matches every name). As there, the
 // search never yields "." or "..". Names that do not fit cFileName are passed
-// over. Not supported: wildcards in the folder part, the creation and access
-// times (both are reported as the last write time), object identifiers.
+// over. Below the card and flash folders no link is followed: a linked
+// folder is not searched, and a link is reported as a file (which the
+// opener then refuses), never as a folder. Not supported: wildcards in the
+// folder part, the creation and access times (both are reported as the last
+// write time), object identifiers.
 #include "platform/kernel/find_files.h"
 
 #include <fcntl.h>
@@ -28,6 +31,7 @@ struct FindState {
   DIR* dir = nullptr;
   std::string folder;   // host path of the searched folder
   std::string pattern;  // the name pattern, UTF-8
+  bool linksRefused = false;  // its entries are not followed when they are links
 };
 
 // Wildcard match ignoring ASCII case. The classic greedy walk with one
@@ -100,7 +104,8 @@ bool nextMatch(FindState& state, WIN32_FIND_DATAW* data) {
     // as an empty file.
     struct stat st;
     int folderFd = dirfd(state.dir);
-    if (hostCalls().fstatat(folderFd, name, &st, 0) != 0 &&
+    int follow = state.linksRefused ? AT_SYMLINK_NOFOLLOW : 0;
+    if (hostCalls().fstatat(folderFd, name, &st, follow) != 0 &&
         hostCalls().fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       continue;  // gone between readdir and stat
 
@@ -149,6 +154,12 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
   std::u16string_view everything = u"*";
   state->pattern = utf8FromUtf16(patternPart == u"*.*" ? everything : std::u16string_view(patternPart));
 
+  state->linksRefused = linksRefusedAt(state->folder + "/x");
+  if (linksRefusedAt(state->folder) && isLink(state->folder)) {
+    delete state;
+    SetLastError(ERROR_PATH_NOT_FOUND);  // a linked folder below the card is not searched
+    return INVALID_HANDLE_VALUE;
+  }
   state->dir = hostCalls().opendir(state->folder.c_str());
   if (!state->dir) {
     int e = errno;

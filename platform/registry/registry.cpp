@@ -4,7 +4,9 @@
 // Backed by DIR/registry.reg (registry_file.cpp). Every call reads the file
 // afresh, so a change made by another process (an install run) is seen at
 // once; every change is one read-modify-write of the whole file under the
-// file's lock.
+// file's lock. An enumeration is the exception: RegEnumValueW reads the file
+// at index 0 and answers the later indexes of that key handle from what it
+// read, so listing n values reads the file once, not n times.
 // Not supported: creating or deleting keys, security, notifications.
 #include "platform/registry/registry.h"
 
@@ -36,6 +38,24 @@ constexpr uintptr_t kKeyHandleBase = 0x10000;
 
 std::mutex gMutex;  // guards the open-key table and serialises this process's changes
 std::string gOpenKeys[kMaxOpenKeys];
+// What the latest enumeration from index 0 read, by key handle.
+struct EnumSnapshot {
+  bool taken = false;
+  std::vector<RegValue> values;
+};
+EnumSnapshot gEnumSnapshots[kMaxOpenKeys];
+
+// The slot of an open key handle, or -1 for a root or an unknown handle.
+int openKeySlot(HKEY key) {
+  uintptr_t v = reinterpret_cast<uintptr_t>(key);
+  if (v < kKeyHandleBase || v >= kKeyHandleBase + kMaxOpenKeys) return -1;
+  return static_cast<int>(v - kKeyHandleBase);
+}
+
+void dropSnapshot(HKEY key) {
+  int slot = openKeySlot(key);
+  if (slot >= 0) gEnumSnapshots[slot] = EnumSnapshot{};
+}
 
 // ---- Key handles ----------------------------------------------------------
 
@@ -104,6 +124,7 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, DWORD, HKEY* result) {
   for (size_t i = 0; i < kMaxOpenKeys; ++i) {
     if (gOpenKeys[i].empty()) {
       gOpenKeys[i] = path;
+      gEnumSnapshots[i] = EnumSnapshot{};
       *result = reinterpret_cast<HKEY>(kKeyHandleBase + i);
       return ERROR_SUCCESS;
     }
@@ -119,6 +140,7 @@ LONG RegCloseKey(HKEY key) {
       gOpenKeys[v - kKeyHandleBase].empty())
     return ERROR_INVALID_HANDLE;
   gOpenKeys[v - kKeyHandleBase].clear();
+  dropSnapshot(key);
   return ERROR_SUCCESS;
 }
 
@@ -129,6 +151,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
   std::lock_guard<std::mutex> lock(gMutex);
   std::string path;
   if (!keyPathOf(key, &path)) return ERROR_INVALID_HANDLE;
+  dropSnapshot(key);
   RegistryFileLock fileLock;
   Registry r;
   int err = 0;
@@ -173,6 +196,7 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
   std::lock_guard<std::mutex> lock(gMutex);
   std::string path;
   if (!keyPathOf(key, &path)) return ERROR_INVALID_HANDLE;
+  dropSnapshot(key);
   RegistryFileLock fileLock;
   Registry r;
   int err = 0;
@@ -200,13 +224,22 @@ LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD nameChars, L
   std::lock_guard<std::mutex> lock(gMutex);
   std::string path;
   if (!keyPathOf(key, &path)) return ERROR_INVALID_HANDLE;
-  Registry r;
-  int err = 0;
-  if (loadRegistry(&r, &err) == LoadResult::Unreadable)
-    return static_cast<LONG>(ceErrorFromErrno(err));
-  RegKey* k = findKey(r, path);
-  if (!k || index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& v = k->values[index];
+  // A root key's enumeration has nowhere to keep what it read: it reads
+  // the file at each index.
+  int slot = openKeySlot(key);
+  EnumSnapshot fresh;
+  EnumSnapshot& snapshot = slot >= 0 ? gEnumSnapshots[slot] : fresh;
+  if (index == 0 || !snapshot.taken) {
+    Registry r;
+    int err = 0;
+    if (loadRegistry(&r, &err) == LoadResult::Unreadable)
+      return static_cast<LONG>(ceErrorFromErrno(err));
+    RegKey* k = findKey(r, path);
+    snapshot.values = k ? std::move(k->values) : std::vector<RegValue>{};
+    snapshot.taken = true;
+  }
+  if (index >= snapshot.values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegValue& v = snapshot.values[index];
   std::u16string name = utf16FromUtf8(v.name);
   if (*nameChars <= name.size()) {
     *nameChars = static_cast<DWORD>(name.size() + 1);

@@ -45,13 +45,22 @@ static Registry newImageRegistry() {
 
 LoadResult loadRegistry(Registry* r, int* err) {
   std::string path = registryFilePath();
-  int fd = hostCalls().open(path.c_str(), O_RDONLY, 0);
+  // Opened without blocking and read only when it is a file: a FIFO there
+  // would hold install, remove and --boot in open() for good.
+  int fd = hostCalls().open(path.c_str(), O_RDONLY | O_NONBLOCK, 0);
   if (fd < 0) {
     *err = errno;
     if (errno == ENOENT) {
       *r = newImageRegistry();
       return LoadResult::Missing;
     }
+    return LoadResult::Unreadable;
+  }
+  struct stat st;
+  bool known = hostCalls().fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    *err = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : EOPNOTSUPP;
+    hostCalls().close(fd);
     return LoadResult::Unreadable;
   }
   std::string text;

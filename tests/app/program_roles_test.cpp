@@ -123,7 +123,10 @@ TEST_F(ProgramRolesEndToEnd, TheNameChoosesTheRole) {
   setDeviceRoot(image->root());
 }
 
-TEST_F(ProgramRolesEndToEnd, WithoutTheInitKeyOrWithADamagedRegistryInstallStillCopiesAndReports) {
+TEST_F(ProgramRolesEndToEnd, AnInstallOrRemoveThatDidNotHappenSaysWhatFailed) {
+  const std::string notInstalled =
+      "msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace не установлена.\\nНе удалось "
+      "записать запуск при включении в реестр (HKEY_LOCAL_MACHINE\\init, Launch500).";
   TempDeviceImage damaged;
   const std::string noInit = "[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=\"1\"\n";
   const std::string broken = "[HKEY_LOCAL_MACHINE\\init]\n\"Launch500\"=\"\\unfinished\n";
@@ -134,16 +137,28 @@ TEST_F(ProgramRolesEndToEnd, WithoutTheInitKeyOrWithADamagedRegistryInstallStill
   auto b = run(exe, {}, damaged.root());
   EXPECT_EQ(0, a->waitForExit(10s));
   EXPECT_EQ(0, b->waitForExit(10s));
-  EXPECT_EQ(std::vector<std::string>{kInstalledLine}, a->outLines());
-  EXPECT_EQ(std::vector<std::string>{kInstalledLine}, b->outLines());
-  EXPECT_TRUE(fileExists(installed()));
-  EXPECT_TRUE(fileExists(damaged.path("ResidentFlash/vellumtrace/vellumtrace.exe")));
+  EXPECT_EQ(std::vector<std::string>{notInstalled}, a->outLines());
+  EXPECT_EQ(std::vector<std::string>{notInstalled}, b->outLines());
   EXPECT_EQ(noInit, registry());
   EXPECT_EQ(broken, readWholeFile(damaged.path("registry.reg")));
   std::vector<std::string> err = b->errLines();
   ASSERT_EQ(1u, err.size());
   EXPECT_NE(std::string::npos, err[0].find(damaged.path("registry.reg")));
   setDeviceRoot(image->root());
+
+  // A program that cannot be deleted and a registry that cannot be read.
+  ASSERT_EQ(0, unlink(installed().c_str())) << "the copy itself was made";
+  ASSERT_EQ(0, mkdir(installed().c_str(), 0700));
+  ASSERT_EQ(0, unlink(image->path("registry.reg").c_str()));
+  ASSERT_EQ(0, mkfifo(image->path("registry.reg").c_str(), 0600));
+  auto remove = run(named("remove-vellumtrace"));
+  EXPECT_EQ(0, remove->waitForExit(10s));
+  EXPECT_EQ(std::vector<std::string>{"msgbox\tTARNIXGPS VellumTrace\tПрограмма VellumTrace не "
+                                     "удалена.\\nНе удалось удалить "
+                                     "\\ResidentFlash\\vellumtrace\\vellumtrace.exe.\\nНе удалось "
+                                     "удалить запуск при включении из реестра "
+                                     "(HKEY_LOCAL_MACHINE\\init, Launch500)."},
+            remove->outLines());
 }
 
 TEST_F(ProgramRolesEndToEnd, AnInstallAndARemoveEachCloseTheRunningCopyWithinTwoSeconds) {

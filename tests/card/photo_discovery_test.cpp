@@ -3,12 +3,14 @@
 // at the limits (a full subfolder table, memory running out).
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/state/shared_state.h"
 #include "card/photo_discovery.h"
 #include "card/photo_list.h"
+#include "platform/core/host_calls.h"
 #include "platform/core/wide_text.h"
 #include "tests/card/card_fixtures.h"
 
@@ -122,15 +124,36 @@ TEST_F(PhotoDiscoveryTest, NoEntryInDcimGivesOneWithEverythingReset) {
   }
 }
 
-TEST_F(PhotoDiscoveryTest, ASecondRunStartsAFreshList) {
+// The nodes allocated while counting and not yet released.
+std::set<void*> gLiveNodes;
+
+TEST_F(PhotoDiscoveryTest, EachRunReleasesTheListBeforeItOnceNoBatchUsesIt) {
   put("DCIM/IMG_0001.JPG");
   put("DCIM/100PHOTO/IMG_0002.JPG");
-  discoverPhotos();
-  PhotoEntry* first = shared.photoList.load();
-  discoverPhotos();
+  HostCallsOverride calls;
+  calls->malloc = [](size_t size) {
+    void* p = realHostCalls().malloc(size);
+    gLiveNodes.insert(p);
+    return p;
+  };
+  calls->free = [](void* p) {
+    gLiveNodes.erase(p);
+    realHostCalls().free(p);
+  };
+  for (int run = 0; run < 10; ++run) discoverPhotos();
   EXPECT_EQ(2, shared.photoCount.load());
   EXPECT_EQ(2u, listedPaths().size());
-  EXPECT_NE(first, shared.photoList.load());
+  EXPECT_EQ(2u, gLiveNodes.size()) << "a new card's list replaces the last one, it is not added";
+  // A list in a batch's hands stays until a run finds no batch.
+  PhotoEntry* inHand = shared.photoList.load();
+  shared.batchActive = 1;
+  discoverPhotos();
+  EXPECT_EQ(4u, gLiveNodes.size());
+  EXPECT_TRUE(gLiveNodes.count(inHand));
+  shared.batchActive = 0;
+  discoverPhotos();
+  EXPECT_EQ(2u, gLiveNodes.size());
+  gLiveNodes.clear();
 }
 
 TEST_F(PhotoDiscoveryTest, SubfoldersBeyondTheThousandthAreNotSearched) {

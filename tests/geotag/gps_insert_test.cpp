@@ -208,6 +208,13 @@ TEST_F(GpsInsertTest, PhotosOutsideTheLayoutAreLeftAlone) {
   }
   EXPECT_EQ(insertGpsIfd(photoName("missing.jpg").c_str()), 1);
   EXPECT_EQ(lastTagOutcome(), TagOutcome::CannotOpen);
+  // A FIFO or a link named like a photo is skipped at once, and says why.
+  ASSERT_EQ(0, mkfifo(photoFile("FIFO.JPG").c_str(), 0600));
+  ASSERT_EQ(0, symlink(photoFile("missing.jpg").c_str(), photoFile("LINK.JPG").c_str()));
+  for (const char* name : {"FIFO.JPG", "LINK.JPG"}) {
+    EXPECT_EQ(insertGpsIfd(photoName(name).c_str()), 1) << name;
+    EXPECT_EQ(lastTagOutcome(), TagOutcome::NotAFile) << name;
+  }
 }
 
 // Damaged or hostile structures: the geotagger reads nothing outside what the

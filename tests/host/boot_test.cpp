@@ -27,10 +27,13 @@ TEST_F(BootEndToEnd, AnInstalledCopyStartsAtBootAndEndsWithIt) {
     ProgramProcess install(dir + "/install-vellumtrace", {"--root", image->root()});
     ASSERT_EQ(0, install.waitForExit(10s));
   }
-  // Entries this host cannot start are reported and skipped; the rest start
-  // in the order of their numbers.
+  // Entries this host cannot start are reported and skipped, and so are
+  // programs outside the device image; the rest start in the order of their
+  // numbers.
   std::string reg = readWholeFile(image->path("registry.reg"));
-  reg += "\"Launch20\"=\"explorer.exe\"\n\"Launch\"=\"nothing.exe\"\n";
+  reg += "\"Launch20\"=\"explorer.exe\"\n\"Launch\"=\"nothing.exe\"\n"
+         "\"Launch30\"=\"/bin/true\"\n\"Launch40\"=\"\\\\ResidentFlash\\\\true\"\n";
+  ASSERT_EQ(0, symlink("/bin/true", image->path("ResidentFlash/true").c_str()));
   ASSERT_TRUE(writeWholeFile(image->path("registry.reg"), reg));
 
   std::string sock = image->path("control.sock");
@@ -42,8 +45,10 @@ TEST_F(BootEndToEnd, AnInstalledCopyStartsAtBootAndEndsWithIt) {
   ASSERT_TRUE(boot.waitForOutLine("msgbox\tError\tUnable to configure the serial port", 5s));
   EXPECT_EQ("hidden", controlCommand(sock, "window"));
   std::vector<std::string> err = boot.errLines();
-  ASSERT_EQ(1u, err.size());
+  ASSERT_EQ(3u, err.size());
   EXPECT_NE(std::string::npos, err[0].find("Launch20")) << err[0];
+  EXPECT_NE(std::string::npos, err[1].find("Launch30")) << err[1];
+  EXPECT_NE(std::string::npos, err[2].find("Launch40")) << err[2];
 
   boot.signal(SIGTERM);
   EXPECT_NE(-1, boot.waitForExit(5s));

@@ -11,8 +11,12 @@
 #include <cstring>
 #include <string>
 
+#include <chrono>
+#include <vector>
+
 #include "host/line_server.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -84,6 +88,30 @@ TEST_F(LineServerTest, ASocketLeftByADeadCopyIsReplacedAndAnythingElseIsLeftAlon
   ASSERT_NE(nullptr, server);
   EXPECT_EQ(LineAsk::Answered, askLineServer(path(), "y", 1000, &reply));
   EXPECT_EQ("got y", reply);
+}
+
+TEST_F(LineServerTest, ALiveServersSocketIsNotTakenOverAndIdleClientsCannotPileUp) {
+  server = startLineServer(path(), echo);
+  ASSERT_NE(nullptr, server);
+  EXPECT_EQ(nullptr, startLineServer(path(), echo));
+  EXPECT_EQ(EADDRINUSE, errno);
+
+  std::vector<int> idle;
+  std::string reply;
+  for (int i = 0; i < 16; ++i) {
+    idle.push_back(socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un addr = addressOf(path());
+    ASSERT_EQ(0, connect(idle.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+  }
+  EXPECT_TRUE(waitFor([&] {
+    return askLineServer(path(), "x", 1000, &reply) == LineAsk::Answered && reply == "error busy";
+  }, std::chrono::seconds(5)));
+  close(idle.back());
+  idle.pop_back();
+  EXPECT_TRUE(waitFor([&] {
+    return askLineServer(path(), "x", 1000, &reply) == LineAsk::Answered && reply == "got x";
+  }, std::chrono::seconds(5))) << "a freed place serves the next client";
+  for (int fd : idle) close(fd);
 }
 
 }  // namespace

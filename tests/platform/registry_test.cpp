@@ -158,6 +158,39 @@ TEST_F(RegistryTest, AStringTheTextFormCannotHoldSurvivesAsHexAndValuesEnumerate
   RegCloseKey(key);
 }
 
+int gRegistryOpens = 0;
+
+TEST_F(RegistryTest, AnEnumerationReadsTheFileOnceAndAFreshOneSeesChanges) {
+  std::string text = "[HKEY_LOCAL_MACHINE\\init]\n";
+  for (int i = 0; i < 200; ++i) text += "\"Launch" + std::to_string(i) + "\"=\"p.exe\"\n";
+  // A key and a value named again: the later value replaces the earlier one.
+  text += "[HKEY_LOCAL_MACHINE\\Software]\n[HKEY_LOCAL_MACHINE\\INIT]\n\"LAUNCH7\"=\"q\"\n";
+  ASSERT_TRUE(writeWholeFile(regPath(), text));
+  HKEY key = openInit();
+  DWORD type = 0;
+  LONG found = 0;
+  EXPECT_EQ((std::vector<BYTE>{'q', 0, 0, 0}), query(key, u"Launch7", &type, &found));
+  auto enumerate = [key] {
+    DWORD listed = 0;
+    WCHAR name[32];
+    for (DWORD chars = 32; RegEnumValueW(key, listed, name, &chars, nullptr, nullptr, nullptr,
+                                         nullptr) == ERROR_SUCCESS;
+         chars = 32)
+      ++listed;
+    return listed;
+  };
+  HostCallsOverride calls;
+  calls->open = [](const char* path, int flags, mode_t mode) {
+    gRegistryOpens += std::string(path).find("registry.reg") != std::string::npos;
+    return realHostCalls().open(path, flags, mode);
+  };
+  EXPECT_EQ(200u, enumerate());
+  EXPECT_EQ(1, gRegistryOpens) << "the file is read once per enumeration, not once per value";
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, u"Launch7"));
+  EXPECT_EQ(199u, enumerate());
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, WithoutTheInitKeyOpeningFailsAndNothingIsCreated) {
   const std::string text = "[HKEY_LOCAL_MACHINE\\Software]\n\"x\"=\"1\"\n";
   ASSERT_TRUE(writeWholeFile(regPath(), text));

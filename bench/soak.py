@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""A long run of the whole program, by hand (not part of the test suite).
+
+A receiver on a pty sends a capture's cycles five times a second, looping;
+every 20 s a card goes in (DIR/DSK2 answers, DIR/SDMMC/DCIM holds fresh
+copies of camera-like photos), START is touched through the control
+channel, the batch runs to its closing message, OK is touched and the card
+comes out. The program's resident memory, open files and threads are sampled
+every few seconds; a device that runs for weeks must keep all three flat.
+
+    bench/soak.py [--minutes 30] [--card-period 20] [--photos 12]
+
+Builds nothing: run `scripts/build release --target vellumtrace photogen`
+first. Prints the samples as they come and a summary at the end: each
+figure once two cards have warmed the program up, at the end and at its
+highest, and how much it grew.
+"""
+import argparse
+import os
+import pty
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import tty
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+BUILD = os.environ.get("VT_BUILD", os.path.join(SOURCE, "build"))
+CAPTURE = os.path.join(SOURCE, "tests", "data", "nmea", "gpslim236.log")
+
+
+def control(path, command, timeout=5):
+    try:
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+            s.settimeout(timeout)
+            s.connect(path)
+            s.sendall((command + "\n").encode())
+            reply = b""
+            while not reply.endswith(b"\n"):
+                chunk = s.recv(4096)
+                if not chunk:
+                    break
+                reply += chunk
+            return reply.decode("utf-8", "replace").rstrip("\n")
+    except OSError:
+        return ""
+
+
+def wait_control(path, command, start, timeout):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if control(path, command).startswith(start):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def cycles_of(path):
+    """The capture's reporting cycles, each starting at an RMC sentence."""
+    cycles, current = [], []
+    with open(path, encoding="ascii", errors="replace") as f:
+        for line in f:
+            line = line.strip()
+            if not line.startswith("$"):
+                continue
+            if line[3:6] == "RMC" and current:
+                cycles.append(current)
+                current = []
+            current.append(line)
+    if current:
+        cycles.append(current)
+    return cycles
+
+
+def identification(serial):
+    ident = b"\x03" + serial
+    return struct.pack("<4I", 16 + len(ident), 0, 16, 17) + ident
+
+
+def sample(pid):
+    status = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            status[key] = value.strip()
+    return {"rss_kb": int(status["VmRSS"].split()[0]),
+            "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "threads": int(status["Threads"])}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--minutes", type=float, default=30)
+    ap.add_argument("--card-period", type=float, default=20)
+    ap.add_argument("--photos", type=int, default=12)
+    ap.add_argument("--sample-every", type=float, default=5)
+    args = ap.parse_args()
+
+    root = tempfile.mkdtemp(prefix="vellumtrace-soak-")
+    pristine = os.path.join(root, "pristine")
+    dcim = os.path.join(root, "SDMMC", "DCIM")
+    sock = os.path.join(root, "control.sock")
+    os.makedirs(pristine)
+    subprocess.run([os.path.join(BUILD, "tools", "photogen"), "--out", pristine, "--nmea", CAPTURE,
+                    "--count", str(args.photos)], check=True, capture_output=True)
+
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    program = subprocess.Popen(
+        [os.path.join(BUILD, "vellumtrace"), "--root", root, "--com1", os.ttyname(slave),
+         "--display", "headless", "--msgbox", "wait", "--control", sock],
+        stdout=subprocess.DEVNULL)
+    stop = threading.Event()
+
+    def receiver():
+        cycles = cycles_of(CAPTURE)
+        while not stop.is_set():
+            for cycle in cycles:
+                if stop.is_set():
+                    break
+                os.write(master, "".join(l + "\r\n" for l in cycle).encode())
+                time.sleep(0.2)
+
+    samples = []
+
+    def sampler():
+        while not stop.is_set():
+            s = sample(program.pid)
+            s["t"] = time.monotonic() - started
+            samples.append(s)
+            print("%7.0f s  RSS %6d KB  fds %3d  threads %2d" % (s["t"], s["rss_kb"], s["fds"],
+                                                                 s["threads"]), flush=True)
+            stop.wait(args.sample_every)
+
+    try:
+        if not wait_control(sock, "window", "", 10):
+            sys.exit("soak: the program did not come up")
+        started = time.monotonic()
+        threading.Thread(target=receiver, daemon=True).start()
+        threading.Thread(target=sampler, daemon=True).start()
+        # The first card goes in once the recorder is logging: one already in
+        # at start is the card last seen and is never announced.
+        # Once the whole capture is in the log, every photo finds its fix.
+        log_dir = os.path.join(root, "ResidentFlash", "vellumtrace")
+        whole = 14 * len(cycles_of(CAPTURE))
+
+        def logged():
+            return sum(os.path.getsize(os.path.join(log_dir, n)) for n in os.listdir(log_dir))
+        while not (os.path.isdir(log_dir) and logged() >= whole):
+            if time.monotonic() - started > 30:
+                sys.exit("soak: the recorder does not log the capture")
+            time.sleep(0.1)
+        batches, after_first, closing = 0, None, ""
+        end = started + args.minutes * 60
+        while time.monotonic() + args.card_period <= end:
+            cycle_start = time.monotonic()
+            shutil.rmtree(dcim, ignore_errors=True)
+            shutil.copytree(pristine, dcim)
+            with open(os.path.join(root, "DSK2.new"), "wb") as f:
+                f.write(identification(struct.pack(">I", batches)))
+            os.rename(os.path.join(root, "DSK2.new"), os.path.join(root, "DSK2"))
+            if not wait_control(sock, "window", "visible", 10):
+                sys.exit("soak: the tagging screen did not come up")
+            control(sock, "tap 50 205")
+            if not wait_control(sock, "msgbox", "open", args.card_period + 30):
+                sys.exit("soak: the batch did not end")
+            closing = control(sock, "msgbox").split("\t")[-1]
+            control(sock, "press-ok")
+            wait_control(sock, "window", "hidden", 5)
+            os.unlink(os.path.join(root, "DSK2"))
+            batches += 1
+            if batches == 2:  # the first two batches warm the heap and the caches up
+                after_first = len(samples)
+            time.sleep(max(0.0, args.card_period - (time.monotonic() - cycle_start)))
+        stop.set()
+        time.sleep(0.2)
+    finally:
+        stop.set()
+        control(sock, "quit")
+        try:
+            program.wait(10)
+        except subprocess.TimeoutExpired:
+            program.kill()
+        shutil.rmtree(root, ignore_errors=True)
+
+    steady = samples[after_first:] if after_first is not None else samples
+    if not steady:
+        sys.exit("soak: no samples")
+    print("\n%d batches of %d photos in %.1f min; %d samples; the last said: %s" % (
+        batches, args.photos, args.minutes, len(samples), closing))
+    for key, unit in (("rss_kb", "KB"), ("fds", ""), ("threads", "")):
+        first, last = steady[0][key], steady[-1][key]
+        top = max(s[key] for s in steady)
+        print("%-8s after the second card %6d %s, at the end %6d %s, highest %6d %s, grew %+d" % (
+            key, first, unit, last, unit, top, unit, last - first))
+
+
+if __name__ == "__main__":
+    main()
