@@ -9,18 +9,6 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out;
-};
-
-ToolRun runTool(const std::vector<std::string>& args) {
-  ProgramProcess tool(VT_TOOL, args);
-  ToolRun r{tool.waitForExit(std::chrono::seconds(30)), {}};
-  for (const std::string& line : tool.outLines()) r.out += line + "\n";
-  return r;
-}
-
 class TagToolTest : public PhotoTest {};
 
 TEST_F(TagToolTest, TagsNamedPhotosAndSaysWhyOthersWereSkipped) {

@@ -12,19 +12,6 @@
 
 namespace {
 
-struct ToolResult {
-  int status;
-  std::string out, err;
-};
-
-ToolResult tool(const std::vector<std::string>& args) {
-  ProgramProcess p(VT_TOOL, args);
-  ToolResult r{p.waitForExit(std::chrono::seconds(30)), {}, {}};
-  for (const std::string& line : p.outLines()) r.out += line + "\n";
-  for (const std::string& line : p.errLines()) r.err += line + "\n";
-  return r;
-}
-
 bool have(const char* program) {
   return commandOutput(std::string("command -v ") + program).size() > 0;
 }
@@ -51,7 +38,7 @@ class TrackExportTest : public PhotoTest {
 
 TEST_F(TrackExportTest, GpsbabelReadsEveryDayInDateOrderWithSignedDegrees) {
   if (!have("gpsbabel")) GTEST_SKIP() << "gpsbabel is not installed";
-  ToolResult r = tool({"gpx", "--root", image->root()});
+  ToolRun r = runTool({"gpx", "--root", image->root()});
   ASSERT_EQ(r.status, 0) << r.err;
   writeWholeFile(gpx, r.out);
   EXPECT_EQ(commandOutput("gpsbabel -t -i gpx -f " + gpx + " -o unicsv,utc=0 -F -"),
@@ -67,7 +54,7 @@ TEST_F(TrackExportTest, GpsbabelReadsEveryDayInDateOrderWithSignedDegrees) {
 
 TEST_F(TrackExportTest, ExiftoolGeotagsAPhotoFromTheTrack) {
   if (!have("exiftool")) GTEST_SKIP() << "exiftool is not installed";
-  ToolResult r = tool({"gpx", "--root", image->root(), "050610"});
+  ToolRun r = runTool({"gpx", "--root", image->root(), "050610"});
   ASSERT_EQ(r.status, 0) << r.err;
   writeWholeFile(gpx, r.out);
   const std::string photo = photoFile();
@@ -83,17 +70,17 @@ TEST_F(TrackExportTest, ExiftoolGeotagsAPhotoFromTheTrack) {
 }
 
 TEST_F(TrackExportTest, NamedDaysOnlyAndAMissingDayFails) {
-  ToolResult r = tool({"gpx", "--root", image->root(), "050610", "010203"});
+  ToolRun r = runTool({"gpx", "--root", image->root(), "050610", "010203"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("2010-06-05T11:30:07Z"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("1999-"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("no track log for 010203"), std::string::npos) << r.err;
-  EXPECT_EQ(tool({"gpx", "--root", image->root(), "320610"}).status, 2);
-  EXPECT_EQ(tool({"gpx", "--root", image->path("nothing-here")}).status, 1);
+  EXPECT_EQ(runTool({"gpx", "--root", image->root(), "320610"}).status, 2);
+  EXPECT_EQ(runTool({"gpx", "--root", image->path("nothing-here")}).status, 1);
 }
 
 TEST_F(TrackExportTest, LogListsEveryRecordWithItsRawValues) {
-  ToolResult r = tool({"log", "--root", image->root()});
+  ToolRun r = runTool({"log", "--root", image->root()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(
       r.out,

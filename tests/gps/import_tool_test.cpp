@@ -17,19 +17,6 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun runTool(const std::vector<std::string>& args) {
-  ProgramProcess tool(VT_TOOL, args);
-  ToolRun r{tool.waitForExit(std::chrono::seconds(30)), {}, {}};
-  for (const std::string& line : tool.outLines()) r.out += line + "\n";
-  for (const std::string& line : tool.errLines()) r.err += line + "\n";
-  return r;
-}
-
 // The day files the recorder would write reading each line as a tick.
 TrackModel lineByLine(const std::vector<std::string>& lines) {
   TrackModel model;

@@ -160,3 +160,11 @@ void ProgramProcess::kill9() {
   kill(pid_, SIGKILL);
   waitForExit(std::chrono::seconds(10));
 }
+
+ToolRun runTool(const std::vector<std::string>& args) {
+  ProgramProcess tool(VT_TOOL, args);
+  ToolRun r{tool.waitForExit(std::chrono::seconds(30)), {}, {}};
+  for (const std::string& line : tool.outLines()) r.out += line + "\n";
+  for (const std::string& line : tool.errLines()) r.err += line + "\n";
+  return r;
+}

@@ -68,3 +68,11 @@ class ProgramProcess {
   std::vector<std::string> out_, err_;
   std::thread outReader_, errReader_;
 };
+
+// A command of vellumtrace-tool run to its end (30 s at most): its exit
+// status and what it wrote, each line ending in '\n'.
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+ToolRun runTool(const std::vector<std::string>& args);
