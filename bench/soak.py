@@ -33,53 +33,10 @@ SOURCE = os.path.dirname(HERE)
 BUILD = os.environ.get("VT_BUILD", os.path.join(SOURCE, "build"))
 CAPTURE = os.path.join(SOURCE, "tests", "data", "nmea", "gpslim236.log")
 
-
-def control(path, command, timeout=5):
-    try:
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-            s.settimeout(timeout)
-            s.connect(path)
-            s.sendall((command + "\n").encode())
-            reply = b""
-            while not reply.endswith(b"\n"):
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                reply += chunk
-            return reply.decode("utf-8", "replace").rstrip("\n")
-    except OSError:
-        return ""
-
-
-def wait_control(path, command, start, timeout):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if control(path, command).startswith(start):
-            return True
-        time.sleep(0.05)
-    return False
-
-
-def cycles_of(path):
-    """The capture's reporting cycles, each starting at an RMC sentence."""
-    cycles, current = [], []
-    with open(path, encoding="ascii", errors="replace") as f:
-        for line in f:
-            line = line.strip()
-            if not line.startswith("$"):
-                continue
-            if line[3:6] == "RMC" and current:
-                cycles.append(current)
-                current = []
-            current.append(line)
-    if current:
-        cycles.append(current)
-    return cycles
-
-
-def identification(serial):
-    ident = b"\x03" + serial
-    return struct.pack("<4I", 16 + len(ident), 0, 16, 17) + ident
+# The control-channel client, the capture's cycles and the card identity are
+# the demo's.
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+from screen_demo import Control, capture_cycles, identification  # noqa: E402
 
 
 def sample(pid):
@@ -105,6 +62,7 @@ def main():
     pristine = os.path.join(root, "pristine")
     dcim = os.path.join(root, "SDMMC", "DCIM")
     sock = os.path.join(root, "control.sock")
+    ctl = Control(sock)
     os.makedirs(pristine)
     subprocess.run([os.path.join(BUILD, "tools", "photogen"), "--out", pristine, "--nmea", CAPTURE,
                     "--count", str(args.photos)], check=True, capture_output=True)
@@ -118,7 +76,7 @@ def main():
     stop = threading.Event()
 
     def receiver():
-        cycles = cycles_of(CAPTURE)
+        cycles = capture_cycles(CAPTURE)
         while not stop.is_set():
             for cycle in cycles:
                 if stop.is_set():
@@ -138,7 +96,7 @@ def main():
             stop.wait(args.sample_every)
 
     try:
-        if not wait_control(sock, "window", "", 10):
+        if ctl.wait("window", "", 10) is None:
             sys.exit("soak: the program did not come up")
         started = time.monotonic()
         threading.Thread(target=receiver, daemon=True).start()
@@ -147,7 +105,7 @@ def main():
         # at start is the card last seen and is never announced.
         # Once the whole capture is in the log, every photo finds its fix.
         log_dir = os.path.join(root, "ResidentFlash", "vellumtrace")
-        whole = 14 * len(cycles_of(CAPTURE))
+        whole = 14 * len(capture_cycles(CAPTURE))
 
         def logged():
             return sum(os.path.getsize(os.path.join(log_dir, n)) for n in os.listdir(log_dir))
@@ -164,14 +122,14 @@ def main():
             with open(os.path.join(root, "DSK2.new"), "wb") as f:
                 f.write(identification(struct.pack(">I", batches)))
             os.rename(os.path.join(root, "DSK2.new"), os.path.join(root, "DSK2"))
-            if not wait_control(sock, "window", "visible", 10):
+            if ctl.wait("window", "visible", 10) is None:
                 sys.exit("soak: the tagging screen did not come up")
-            control(sock, "tap 50 205")
-            if not wait_control(sock, "msgbox", "open", args.card_period + 30):
+            ctl("tap 50 205")
+            if ctl.wait("msgbox", "open", args.card_period + 30) is None:
                 sys.exit("soak: the batch did not end")
-            closing = control(sock, "msgbox").split("\t")[-1]
-            control(sock, "press-ok")
-            wait_control(sock, "window", "hidden", 5)
+            closing = ctl("msgbox").split("\t")[-1]
+            ctl("press-ok")
+            ctl.wait("window", "hidden", 5)
             os.unlink(os.path.join(root, "DSK2"))
             batches += 1
             if batches == 2:  # the first two batches warm the heap and the caches up
@@ -181,7 +139,7 @@ def main():
         time.sleep(0.2)
     finally:
         stop.set()
-        control(sock, "quit")
+        ctl("quit")
         try:
             program.wait(10)
         except subprocess.TimeoutExpired:

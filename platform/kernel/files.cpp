@@ -71,14 +71,7 @@ void noteCardDevice(const std::string& path, int error) {
 // file system without locks leaves the in-process modes only.
 bool lockForShareMode(int fd, DWORD access, DWORD share) {
   if ((access & (GENERIC_READ | GENERIC_WRITE)) == 0) return true;
-  const int op = (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH;
-  while (hostCalls().flock(fd, op | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return true;
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return false;
-  }
-  return true;
+  return lockWithoutWaiting(fd, (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) == 0 ? LOCK_EX : LOCK_SH);
 }
 
 // The card's disk device answers only as a simulated card (a regular file)
@@ -117,6 +110,16 @@ HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
 }
 
 }  // namespace
+
+bool lockWithoutWaiting(int fd, int op) {
+  while (hostCalls().flock(fd, op | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return true;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  return true;
+}
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE) {

@@ -78,6 +78,11 @@ constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 // removing the temporary file if it was made.
 int replaceFileDurably(const std::string& path, const char* tempTag, unsigned mode,
                        const std::function<int(int fd)>& fill);
+// Takes the advisory lock `op` (LOCK_EX or LOCK_SH) on `fd` without waiting:
+// false, with ERROR_SHARING_VIOLATION, when another process holds a lock
+// that conflicts; true when the lock is taken, and also on a file system
+// without locks (the in-process share modes then stand alone).
+bool lockWithoutWaiting(int fd, int op);
 // Writes all `size` bytes to `fd`, going on after short writes and EINTR; 0,
 // or the errno value of the write that failed (EIO for one that wrote nothing).
 int writeAllToHostFile(int fd, const void* bytes, size_t size);

@@ -289,13 +289,7 @@ bool takeSerialLine(int fd) {
   // process); a line that is not a tty has none, which is not an error here.
   setHandleCloser(HandleKind::Serial, closeSerialExtra);
   hostCalls().ioctl(fd, TIOCEXCL, nullptr);
-  while (hostCalls().flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return true;
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return false;
-  }
-  return true;
+  return lockWithoutWaiting(fd, LOCK_EX);
 }
 
 namespace {

@@ -14,22 +14,9 @@
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-Outcome run(const char* program, const std::vector<std::string>& args, const ProgramOptions& options = {}) {
-  ProgramProcess p(program, args, options);
-  Outcome r{p.waitForExit(std::chrono::seconds(20)), {}, {}};
-  for (const std::string& line : p.outLines()) r.out += line + "\n";
-  for (const std::string& line : p.errLines()) r.err += line + "\n";
-  return r;
-}
-
 TEST(CommandLineEndToEnd, VersionAndHelpGoToStandardOutput) {
   for (const char* program : {VT_PROGRAM, VT_TOOL}) {
-    Outcome v = run(program, {"--version"});
+    ToolRun v = runProgram(program, {"--version"});
     EXPECT_EQ(v.status, 0);
     EXPECT_TRUE(std::regex_match(v.out, std::regex("vellumtrace(-tool)? [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << v.out;
   }
@@ -38,7 +25,7 @@ TEST(CommandLineEndToEnd, VersionAndHelpGoToStandardOutput) {
       {VT_TOOL, {"tag", "--help"}}, {VT_TOOL, {"card", "-h"}},
   };
   for (const auto& [program, args] : helps) {
-    Outcome h = run(program, args);
+    ToolRun h = runProgram(program, args);
     EXPECT_EQ(h.status, 0) << args.back();
     EXPECT_EQ(h.out.rfind("usage: ", 0), 0u) << h.out;
     EXPECT_EQ(h.err, "");
@@ -66,7 +53,7 @@ TEST(CommandLineEndToEnd, UnknownWordsAreNamedAndExitWithTwo) {
       {VT_TOOL, {"card", "--root", ""}, "--root needs a value"},
   };
   for (const Case& c : cases) {
-    Outcome r = run(c.program, c.args);
+    ToolRun r = runProgram(c.program, c.args);
     EXPECT_EQ(r.status, 2) << c.named;
     EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("usage: "), std::string::npos) << r.err;
@@ -76,13 +63,13 @@ TEST(CommandLineEndToEnd, UnknownWordsAreNamedAndExitWithTwo) {
 TEST(CommandLineEndToEnd, TheToolNeverMakesADeviceImage) {
   TempDeviceImage image;
   // --root=DIR is --root DIR.
-  Outcome ok = run(VT_TOOL, {"tag", "--root=" + image.root()});
+  ToolRun ok = runProgram(VT_TOOL, {"tag", "--root=" + image.root()});
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(ok.out, "Обработано фотографий: 0 из 0 фотографий.\n");
 
   const std::string typo = image.root() + "/no-such-image";
   for (const char* command : {"tag", "card"}) {
-    Outcome r = run(VT_TOOL, {command, "--root", typo});
+    ToolRun r = runProgram(VT_TOOL, {command, "--root", typo});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(typo + " is not a device image"), std::string::npos) << r.err;
     EXPECT_FALSE(fileExists(typo));
@@ -91,9 +78,9 @@ TEST(CommandLineEndToEnd, TheToolNeverMakesADeviceImage) {
 
 TEST(CommandLineEndToEnd, WithNoHomeBothProgramsSaySoAndStop) {
   ProgramOptions homeless{"", {"HOME=", "XDG_DATA_HOME=", "VELLUMTRACE_ROOT="}};
-  Outcome program = run(VT_PROGRAM, {}, homeless);
-  Outcome tool = run(VT_TOOL, {"tag"}, homeless);
-  for (const Outcome& r : {program, tool}) {
+  ToolRun program = runProgram(VT_PROGRAM, {}, homeless);
+  ToolRun tool = runProgram(VT_TOOL, {"tag"}, homeless);
+  for (const ToolRun& r : {program, tool}) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no device image: neither VELLUMTRACE_ROOT, XDG_DATA_HOME nor HOME is set"),
               std::string::npos)

@@ -161,10 +161,13 @@ void ProgramProcess::kill9() {
   waitForExit(std::chrono::seconds(10));
 }
 
-ToolRun runTool(const std::vector<std::string>& args) {
-  ProgramProcess tool(VT_TOOL, args);
-  ToolRun r{tool.waitForExit(std::chrono::seconds(30)), {}, {}};
-  for (const std::string& line : tool.outLines()) r.out += line + "\n";
-  for (const std::string& line : tool.errLines()) r.err += line + "\n";
+ToolRun runProgram(const std::string& executable, const std::vector<std::string>& args,
+                   const ProgramOptions& options) {
+  ProgramProcess program(executable, args, options);
+  ToolRun r{program.waitForExit(std::chrono::seconds(30)), {}, {}};
+  for (const std::string& line : program.outLines()) r.out += line + "\n";
+  for (const std::string& line : program.errLines()) r.err += line + "\n";
   return r;
 }
+
+ToolRun runTool(const std::vector<std::string>& args) { return runProgram(VT_TOOL, args); }

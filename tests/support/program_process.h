@@ -69,10 +69,12 @@ class ProgramProcess {
   std::thread outReader_, errReader_;
 };
 
-// A command of vellumtrace-tool run to its end (30 s at most): its exit
-// status and what it wrote, each line ending in '\n'.
+// A program run to its end (30 s at most): its exit status and what it
+// wrote, each line ending in '\n'. runTool runs vellumtrace-tool.
 struct ToolRun {
   int status;
   std::string out, err;
 };
+ToolRun runProgram(const std::string& executable, const std::vector<std::string>& args,
+                   const ProgramOptions& options = {});
 ToolRun runTool(const std::vector<std::string>& args);
