@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -41,6 +42,11 @@ ssize_t hostSendto(int fd, const void* buf, size_t len, int flags, const struct 
                    socklen_t addrLen) {
   return ::sendto(fd, buf, len, flags | MSG_NOSIGNAL, addr, addrLen);
 }
+// As every entry that returns a pointer: null with errno set.
+void* hostMmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+  void* mapped = ::mmap(address, length, protection, flags, fd, offset);
+  return mapped == MAP_FAILED ? nullptr : mapped;
+}
 // As every other entry: -1 with errno set.
 int hostPosixSpawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                    const posix_spawnattr_t* attr, char* const* argv, char* const* envp) {
@@ -70,6 +76,8 @@ constexpr HostCalls kReal = {
     .ftruncate = {"ftruncate", ::ftruncate, kFd},
     .copy_file_range = {"copy_file_range", hostCopyFileRange, kFd},
     .flock = {"flock", ::flock, kFd},
+    .mmap = {"mmap", hostMmap},
+    .munmap = {"munmap", ::munmap},
     .mkdir = {"mkdir", ::mkdir},
     .rmdir = {"rmdir", ::rmdir},
     .unlink = {"unlink", ::unlink},

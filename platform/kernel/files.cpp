@@ -1,6 +1,6 @@
 // Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
-// (in-kernel copy between two open files), CreateDirectoryW,
+// (bulk copy between two open files, from a mapping of the source), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
 // file in one rename, never a read-only one), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
@@ -20,8 +20,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -328,9 +331,77 @@ BOOL FlushFileBuffers(HANDLE file) {
   return TRUE;
 }
 
-// Copies up to `bytes` from one file's position to another's, advancing both,
-// inside the kernel (copy_file_range); stops early only at the end of the
-// source. Not a CE call: the host's way of moving bulk data without a buffer.
+namespace {
+
+// How much of the source is mapped at a time: the address space a copy takes
+// stays small on a 32-bit device, and a photo is one window.
+constexpr off_t kCopyWindowBytes = off_t{16} << 20;
+
+// The in-kernel copy, from both files' positions; stops early only at the end
+// of the source. False with the CE error when a call fails.
+bool copyInKernel(int in, int out, DWORD bytes, DWORD* done) {
+  while (*done < bytes) {
+    ssize_t n = hostCalls().copy_file_range(in, nullptr, out, nullptr, bytes - *done, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      setLastErrorFromErrno(errno);
+      return false;
+    }
+    if (n == 0) break;
+    *done += static_cast<DWORD>(n);
+  }
+  return true;
+}
+
+enum class Mapped { Copied, Failed, NotMappable };
+
+// The copy through a mapping of the source, a window at a time, written out
+// from the mapping and never read here: a source cut short while it is
+// mapped makes the write fail, not this process fault. The source's position
+// ends after what was copied. NotMappable, with nothing copied, when the
+// source is no regular file or the first window cannot be mapped.
+Mapped copyThroughMapping(int in, int out, DWORD bytes, DWORD* done) {
+  struct stat st;
+  const off_t start = hostCalls().lseek(in, 0, SEEK_CUR);
+  if (start < 0 || hostCalls().fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+    return Mapped::NotMappable;
+  const off_t end = std::min<off_t>(st.st_size, start + static_cast<off_t>(bytes));
+  static const off_t page = sysconf(_SC_PAGESIZE);
+  int error = 0;
+  for (off_t at = start; at < end && error == 0;) {
+    const off_t base = at - at % page;
+    const off_t span = end - base < kCopyWindowBytes ? end - base : kCopyWindowBytes;
+    void* window = hostCalls().mmap(nullptr, static_cast<size_t>(span), PROT_READ,
+                                    MAP_SHARED | MAP_POPULATE, in, base);
+    if (!window) {
+      if (at == start) return Mapped::NotMappable;
+      error = errno;
+      break;
+    }
+    size_t written = 0;
+    error = writeAllToHostFile(out, static_cast<const char*>(window) + (at - base),
+                               static_cast<size_t>(base + span - at), &written);
+    *done += static_cast<DWORD>(written);
+    at += static_cast<off_t>(written);
+    hostCalls().munmap(window, static_cast<size_t>(span));
+  }
+  if (hostCalls().lseek(in, start + static_cast<off_t>(*done), SEEK_SET) < 0 && error == 0)
+    error = errno;
+  if (error == 0) return Mapped::Copied;
+  setLastErrorFromErrno(error);
+  return Mapped::Failed;
+}
+
+}  // namespace
+
+// Copies up to `bytes` from one file's position to another's, advancing both;
+// stops early only at the end of the source. Not a CE call: the host's way
+// of moving bulk data. The bytes are written out from a mapping of the
+// source: one copy, from the source's pages to the destination's, where the
+// in-kernel copy (copy_file_range) carries them through a pipe and costs
+// more, most when the two lie at different offsets within their pages, as a
+// photo's body does once its EXIF block has grown. A source that cannot be
+// mapped is copied in the kernel.
 BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
   if (copied) *copied = 0;
   HandleEntry in, out;
@@ -343,19 +414,11 @@ BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
     return FALSE;
   }
   DWORD done = 0;
-  while (done < bytes) {
-    ssize_t n = hostCalls().copy_file_range(in.fd, nullptr, out.fd, nullptr, bytes - done, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (copied) *copied = done;
-      setLastErrorFromErrno(errno);
-      return FALSE;
-    }
-    if (n == 0) break;
-    done += static_cast<DWORD>(n);
-  }
+  Mapped mapped = bytes == 0 ? Mapped::Copied : copyThroughMapping(in.fd, out.fd, bytes, &done);
+  bool ok = mapped == Mapped::Copied ||
+            (mapped == Mapped::NotMappable && copyInKernel(in.fd, out.fd, bytes, &done));
   if (copied) *copied = done;
-  return TRUE;
+  return ok ? TRUE : FALSE;
 }
 
 BOOL SetEndOfFile(HANDLE file) {
@@ -446,19 +509,20 @@ int createTemporaryBeside(const std::string& path, const char* tempTag, unsigned
 
 }  // namespace
 
-int writeAllToHostFile(int fd, const void* bytes, size_t size) {
+int writeAllToHostFile(int fd, const void* bytes, size_t size, size_t* written) {
   const char* in = static_cast<const char*>(bytes);
   size_t done = 0;
-  while (done < size) {
+  int error = 0;
+  while (done < size && error == 0) {
     ssize_t w = hostCalls().write(fd, in + done, size - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+    if (w > 0) {
+      done += static_cast<size_t>(w);
+    } else if (w == 0 || errno != EINTR) {
+      error = w == 0 ? EIO : errno;
     }
-    if (w == 0) return EIO;
-    done += static_cast<size_t>(w);
   }
-  return 0;
+  if (written) *written = done;
+  return error;
 }
 
 int replaceFileDurably(const std::string& path, const char* tempTag, unsigned mode,

@@ -1,6 +1,6 @@
 // Files and folders: CreateFileW, ReadFile, WriteFile, SetFilePointer,
-// GetFileSize, SetEndOfFile, FlushFileBuffers, CopyFileBytes (in-kernel copy,
-// not CE), CreateDirectoryW, RemoveDirectoryW, CopyFileW, DeleteFileW,
+// GetFileSize, SetEndOfFile, FlushFileBuffers, CopyFileBytes (bulk copy
+// between open files, not CE), CreateDirectoryW, RemoveDirectoryW, CopyFileW, DeleteFileW,
 // MoveFileW, MoveFileExW, GetFileAttributesW. A handle is closed with
 // CloseHandle (handles.h); errors are read with GetLastError (errors.h).
 // Host side: the durable replacement of a host file.
@@ -50,8 +50,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
-// Not CE: copies up to `bytes` from `from`'s position to `to`'s inside the host
-// kernel, advancing both; fewer only at the end of `from`.
+// Not CE: copies up to `bytes` from `from`'s position to `to`'s without
+// carrying them through a buffer of the caller's, advancing both; fewer only
+// at the end of `from`.
 BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied);
 // Cuts the file off at its file pointer.
 BOOL SetEndOfFile(HANDLE file);
@@ -85,6 +86,5 @@ int replaceFileDurably(const std::string& path, const char* tempTag, unsigned mo
 bool lockWithoutWaiting(int fd, int op);
 // Writes all `size` bytes to `fd`, going on after short writes and EINTR; 0,
 // or the errno value of the write that failed (EIO for one that wrote nothing).
-int writeAllToHostFile(int fd, const void* bytes, size_t size);
-
-
+// `written`, when given, gets how many bytes went, also when one failed.
+int writeAllToHostFile(int fd, const void* bytes, size_t size, size_t* written = nullptr);

@@ -17,6 +17,12 @@ namespace {
 
 class GpsInsertTest : public PhotoTest {};
 
+// A photo on a file system that cannot map its files.
+void* unmappable(void*, size_t, int, int, int, off_t) {
+  errno = ENODEV;
+  return nullptr;
+}
+
 // The layout of a camera photo with ten IFD0 entries, the Exif IFD at 240 with
 // twenty, and IFD1 at 1000.
 CraftSpec workedLayout() {
@@ -326,10 +332,10 @@ TEST_F(GpsInsertTest, ACardPulledMidCopyIsNotCountedTagged) {
   pulled = image->path("SDMMC-out");
   {
     HostCallsOverride guard;
-    hostCalls().copy_file_range = [](int in, off_t* inAt, int out, off_t* outAt, size_t n, unsigned f) {
-      ssize_t done = realHostCalls().copy_file_range(in, inAt, out, outAt, n, f);
+    hostCalls().mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
+      void* window = realHostCalls().mmap(a, n, prot, flags, fd, at);
       ::rename(card.c_str(), pulled.c_str());
-      return done;
+      return window;
     };
     EXPECT_NE(insertGpsIfd(photoName().c_str()), 0);
   }
@@ -387,6 +393,7 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
   bigEndian.bigEndian = true;
   const std::string photos[] = {photo, craftJpeg(bigEndian)};
   static int writes;
+  static bool mapped;
   struct Case {
     const char* what;
     void (*inject)(HostCalls&);
@@ -407,9 +414,26 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
          };
        }},
       {"card full in the bulk copy", [](HostCalls& h) {
-         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t { errno = ENOSPC; return -1; };
+         mapped = false;
+         h.mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
+           mapped = true;
+           return realHostCalls().mmap(a, n, prot, flags, fd, at);
+         };
+         h.write = [](int fd, const void* b, size_t n) -> ssize_t {
+           if (!mapped) return realHostCalls().write(fd, b, n);
+           errno = ENOSPC;
+           return -1;
+         };
        }},
-      {"bulk copy ends early", [](HostCalls& h) {
+      {"photo cannot be mapped, card full in the in-kernel copy", [](HostCalls& h) {
+         h.mmap = unmappable;
+         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t {
+           errno = ENOSPC;
+           return -1;
+         };
+       }},
+      {"photo cannot be mapped, in-kernel copy ends early", [](HostCalls& h) {
+         h.mmap = unmappable;
          h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t { return 0; };
        }},
       {"flush fails", [](HostCalls& h) { h.fsync = [](int) { errno = EIO; return -1; }; }},
@@ -456,8 +480,17 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
     };
     EXPECT_EQ(insertGpsIfd(photoName().c_str()), 0);
   }
-  EXPECT_EQ(readWholeFile(photoFile()).size(), photo.size() + 127);
+  const std::string tagged = readWholeFile(photoFile());
+  EXPECT_EQ(tagged.size(), photo.size() + 127);
   EXPECT_FALSE(fileExists(tempFile()));
+  // A photo that cannot be mapped is copied in the kernel, to the same bytes.
+  writeWholeFile(photoFile(), photo);
+  {
+    HostCallsOverride guard;
+    hostCalls().mmap = unmappable;
+    EXPECT_EQ(insertGpsIfd(photoName().c_str()), 0) << hostFailureNote();
+  }
+  EXPECT_TRUE(readWholeFile(photoFile()) == tagged);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
+#include <string>
 
 #include "platform/ce.h"
 #include "platform/kernel/device_image.h"
@@ -194,6 +196,71 @@ TEST_F(FilesTest, ADurableReplaceKeepsTheOldFileWholeWhicheverStepFails) {
   ASSERT_EQ(0, stat(target.c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 0777);
   EXPECT_EQ(std::set<std::string>{"r.bin"}, namesIn(folder));
+}
+
+// The bulk copy goes from any position, across its mapping windows, and
+// leaves both files after what it copied. A source cut short under the copy
+// fails the call (no fault in the process), as a source that cannot be
+// mapped is copied in the kernel all the same.
+TEST_F(FilesTest, TheBulkCopyCarriesExactlyTheBytesAskedForFromWhereverTheSourceStands) {
+  std::string source(40u << 20, '\0');
+  for (size_t i = 0; i < source.size(); i++) source[i] = static_cast<char>(i * 7 + i / 4093);
+  const std::string from = image->path("ResidentFlash/from.bin");
+  FILE* f = fopen(from.c_str(), "wb");
+  ASSERT_TRUE(f && fwrite(source.data(), 1, source.size(), f) == source.size());
+  fclose(f);
+  auto copyFrom = [&](DWORD start, DWORD bytes, DWORD* copied) {
+    HANDLE in = CreateFileW(u"\\ResidentFlash\\from.bin", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileW(u"\\ResidentFlash\\to.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             0, nullptr);
+    EXPECT_TRUE(WriteFile(out, "head", 4, copied, nullptr));
+    EXPECT_EQ(start, SetFilePointer(in, static_cast<LONG>(start), nullptr, FILE_BEGIN));
+    BOOL ok = CopyFileBytes(in, out, bytes, copied);
+    EXPECT_EQ(start + *copied, SetFilePointer(in, 0, nullptr, FILE_CURRENT));
+    EXPECT_EQ(4 + *copied, SetFilePointer(out, 0, nullptr, FILE_CURRENT));
+    CloseHandle(in);
+    CloseHandle(out);
+    return ok;
+  };
+  auto copyIs = [&](size_t start, size_t length) {
+    std::string copy;
+    FILE* g = fopen(image->path("ResidentFlash/to.bin").c_str(), "rb");
+    char chunk[65536];
+    for (size_t n; g && (n = fread(chunk, 1, sizeof chunk, g)) > 0;) copy.append(chunk, n);
+    if (g) fclose(g);
+    return copy == "head" + source.substr(start, length);
+  };
+  DWORD copied = 0;
+  for (bool kernel : {false, true}) {
+    SCOPED_TRACE(kernel ? "in the kernel" : "through a mapping");
+    HostCallsOverride guard;
+    if (kernel)
+      hostCalls().mmap = [](void*, size_t, int, int, int, off_t) -> void* {
+        errno = ENODEV;
+        return nullptr;
+      };
+    // Across three windows, from a position inside a page.
+    EXPECT_TRUE(copyFrom(4097 + 5, 0xFFFFFFFFu, &copied));
+    EXPECT_EQ(source.size() - 4102, copied);
+    EXPECT_TRUE(copyIs(4102, source.size()));
+    // Fewer than there are, from the end of a window.
+    EXPECT_TRUE(copyFrom(16u << 20, 1000, &copied));
+    EXPECT_EQ(1000u, copied);
+    EXPECT_TRUE(copyIs(16u << 20, 1000));
+  }
+  {
+    HostCallsOverride guard;
+    static std::string cut;
+    cut = from;
+    hostCalls().mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
+      void* window = realHostCalls().mmap(a, n, prot, flags, fd, at);
+      EXPECT_EQ(0, ::truncate(cut.c_str(), 8192));
+      return window;
+    };
+    EXPECT_FALSE(copyFrom(0, 0xFFFFFFFFu, &copied));
+    EXPECT_LT(copied, source.size());
+  }
 }
 
 TEST(WideText, FormatsAsCeDoes) {
