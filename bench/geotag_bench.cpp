@@ -1,11 +1,15 @@
 // The geotagger's cost against the least a durable rewrite costs and against
-// exiftool, side by side in one run; and the track lookup over a full day.
+// exiftool; and the track lookup over a full day.
 //
 //   BM_TagPhotos        insertGpsIfd over 30 photos of 5 MB (a camera header,
-//                       then a large APP2 filler, so the layout is real)
+//                       then a large APP2 filler, so the layout is real), with
+//                       the time and count of each host call as counters
 //   BM_TagPhotosWithoutFlush  the same with the flushes made no-ops
 //   BM_DurableCopy      the same files copied in the kernel (copy_file_range),
 //                       fsync'd, renamed over themselves, the folder fsync'd
+//   BM_TaggerBesideDurableRewrites  the tagger, that copy and the same copy
+//                       with 127 bytes put in, photo by photo in turn, each on
+//                       its own photos: the ratios the goal is stated in
 //   BM_Exiftool         one exiftool -geotag run over the same photos with the
 //                       same full day as an NMEA log, the camera at UTC+3
 //   BM_FindTrackFix     a day's log of 86,400 records, the match at the end
