@@ -18,12 +18,14 @@ runs = {b["run_name"].split("/")[0]: b for b in benchmarks if b.get("aggregate_n
 # For the call-by-call account, the one repetition whose time is the median,
 # so that its calls and its wall time belong together.
 def middle(name):
-    reps = sorted((b for b in benchmarks if b["run_name"].split("/")[0] == name and b["run_type"] == "iteration"),
+    reps = sorted((b for b in benchmarks
+                   if b["run_name"].split("/")[0] == name and b["run_type"] == "iteration"),
                   key=lambda b: b["real_time"])
     return reps[len(reps) // 2]
 ms = lambda n: runs[n]["real_time"] * {"ms": 1, "us": 1e-3, "ns": 1e-6}[runs[n]["time_unit"]]
 side = runs["BM_TaggerBesideDurableRewrites"]
-tag, copy, insert, mapped = (side[k] for k in ("tagger", "durable copy", "durable insert", "mapped insert"))
+tag, copy, insert, mapped = (side[k] for k in
+                              ("tagger", "durable copy", "durable insert", "mapped insert"))
 print("30 photos of 5 MB, side by side, photo by photo:")
 print(f"  tagger {tag:.1f} ms, durable copy {copy:.1f} ms, durable insert of 127 bytes {insert:.1f} ms "
       f"(the same from a mapping {mapped:.1f} ms)")
@@ -38,7 +40,8 @@ print(f"  tagger without its flushes {bare:.1f} ms: exiftool / that = {exif / ba
 print(f"findTrackFix, full day, match at the end: {ms('BM_FindTrackFix'):.3f} ms (goal < 2 ms)")
 for name, label in (("BM_TagPhotos", "tagger"), ("BM_DurableCopy", "durable copy")):
     b = middle(name)
-    calls = sorted(((b[k], k[:-3], int(b[k[:-3] + " n"])) for k in b if k.endswith(" ms")), reverse=True)
+    calls = sorted(((b[k], k[:-3], int(b[k[:-3] + " n"])) for k in b if k.endswith(" ms")),
+                   reverse=True)
     spent = sum(t for t, _, _ in calls)
     shown = ", ".join(f"{c} {t:.1f} ms ({n})" for t, c, n in calls if t >= 0.5)
     print(f"Where the {label}'s {b['real_time']:.1f} ms go (calls in brackets): {shown}; "
