@@ -77,7 +77,7 @@ TEST_F(CardInsertionEndToEnd, ACardInAtBootComesUpOnlyOnceItHasBeenPulledAndPutB
   EXPECT_EQ("hidden", window());
   insert(kCardA);
   // A check that finds a new card takes half a second of its own.
-  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 3s));
+  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 10s));
 }
 
 TEST_F(CardInsertionEndToEnd, ACardWithoutPhotosStaysDownAndOneWithPhotosComesUp) {
@@ -89,7 +89,7 @@ TEST_F(CardInsertionEndToEnd, ACardWithoutPhotosStaysDownAndOneWithPhotosComesUp
   putPhotos();
   waitForWholeTick();
   insert(kCardA);
-  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 3s));
+  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 10s));
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ class CardMountEndToEnd : public DeviceImageTest {
     EXPECT_EQ("hidden", controlCommand(sock(), "window"));  // its folder: the empty mount point
     ASSERT_EQ(0, mountCard()) << strerror(errno);
     mounted = true;
-    EXPECT_TRUE(waitForReply(sock(), "window", "visible", 3s));
+    EXPECT_TRUE(waitForReply(sock(), "window", "visible", 10s));
   }
 
   std::string work, device, mount, loop;
@@ -117,7 +117,7 @@ TEST_F(CardMountEndToEnd, ACardWhoseFilesComeAfterItsIdentityIsStillOffered) {
                            " --card-device " + device + " --card-mount " + mount;
   EXPECT_EQ(commandOutput(card), "identity: 0312AB00FF\nfiles: not mounted at " + mount + "\n");
   putPhotoIn(mount);
-  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 3s));
+  EXPECT_TRUE(waitForReply(sock(), "window", "visible", 10s));
   EXPECT_NE(commandOutput(card).find("photos: 1\n" + std::string("\\SDMMC\\DCIM\\IMG_0001.JPG\n")),
             std::string::npos);
 }
