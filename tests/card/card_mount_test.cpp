@@ -42,6 +42,7 @@ class CardMountEndToEnd : public DeviceImageTest {
   void TearDown() override {
     program.reset();
     if (mounted) ::umount2(mount.c_str(), MNT_DETACH);
+    if (!filled.empty()) ::umount2(filled.c_str(), MNT_DETACH);
     if (!loop.empty()) run("losetup -d " + loop);
     removeTree(work);
     DeviceImageTest::TearDown();
@@ -70,10 +71,19 @@ class CardMountEndToEnd : public DeviceImageTest {
   size_t dayBytes() {
     return readWholeFile(image->path("ResidentFlash/vellumtrace/060326.log")).size();
   }
-  // The card's folder with a photo in it, as mkdir and a copy would leave it.
-  void putPhotoIn(const std::string& folder) {
+  // A photo put in a folder nobody is looking at yet.
+  void fillWithPhoto(const std::string& folder) {
     ASSERT_TRUE(
         run("mkdir -p '" + folder + "/DCIM' && echo jpeg > '" + folder + "/DCIM/IMG_0001.JPG'"));
+  }
+  // The card's folder with a photo in it, there all at once as a mounted file
+  // system is: filled beside it, then renamed into place. A program that
+  // looked while it was being filled would see a card without photos, which
+  // stays down.
+  void putPhotoIn(const std::string& folder) {
+    const std::string filling = folder + ".filling";
+    fillWithPhoto(filling);
+    ASSERT_EQ(0, ::rename(filling.c_str(), folder.c_str())) << strerror(errno);
   }
 
   // A 16 MB FAT image on a free loop device, and the empty mount folder;
@@ -100,7 +110,7 @@ class CardMountEndToEnd : public DeviceImageTest {
     EXPECT_TRUE(waitForReply(sock(), "window", "visible", 10s));
   }
 
-  std::string work, device, mount, loop;
+  std::string work, device, mount, loop, filled;
   bool mounted = false;
   PtyReceiver receiver;
   std::unique_ptr<ProgramProcess> program;
@@ -108,7 +118,7 @@ class CardMountEndToEnd : public DeviceImageTest {
 };
 
 TEST_F(CardMountEndToEnd, ACardWhoseFilesComeAfterItsIdentityIsStillOffered) {
-  putPhotoIn(image->path("SDMMC"));  // the image's own card folder is not the card now
+  fillWithPhoto(image->path("SDMMC"));  // the image's own card folder is not the card now
   start();
   writeWholeFile(device, kCard);
   waitForWholeTick();
@@ -129,7 +139,7 @@ TEST_F(CardMountEndToEnd, ALoopDeviceCardIsOfferedOnceItsFileSystemIsMounted) {
   if (std::string why = attachLoopCard(); !why.empty()) GTEST_SKIP() << why;
   if (::mount(loop.c_str(), mount.c_str(), "vfat", 0, nullptr) != 0)
     GTEST_SKIP() << "this kernel cannot mount FAT (" << strerror(errno) << ")";
-  putPhotoIn(mount);
+  fillWithPhoto(mount);
   ASSERT_EQ(0, ::umount(mount.c_str()));
   expectOfferedOnlyOnceMounted(
       [&] { return ::mount(loop.c_str(), mount.c_str(), "vfat", 0, nullptr); });
@@ -139,11 +149,14 @@ TEST_F(CardMountEndToEnd, ALoopDeviceCardIsOfferedOnceItsFileSystemIsMounted) {
 // folder is what makes a block device's card count as in.
 TEST_F(CardMountEndToEnd, ABlockDeviceCardWaitsForAFileSystemOnItsFolder) {
   if (std::string why = attachLoopCard(); !why.empty()) GTEST_SKIP() << why;
-  expectOfferedOnlyOnceMounted([&] {
-    int r = ::mount("tmpfs", mount.c_str(), "tmpfs", 0, nullptr);
-    if (r == 0) putPhotoIn(mount);
-    return r;
-  });
+  // Filled where the program does not look, then bound onto its folder, so
+  // that the file system comes with its photo.
+  filled = work + "/tmpfs-card";
+  ASSERT_EQ(0, ::mkdir(filled.c_str(), 0777));
+  ASSERT_EQ(0, ::mount("tmpfs", filled.c_str(), "tmpfs", 0, nullptr)) << strerror(errno);
+  fillWithPhoto(filled);
+  expectOfferedOnlyOnceMounted(
+      [&] { return ::mount(filled.c_str(), mount.c_str(), nullptr, MS_BIND, nullptr); });
 }
 
 class CardDeviceAccessTest : public DeviceImageTest {};
