@@ -56,6 +56,12 @@ constexpr DWORD MAXDWORD = 0xFFFFFFFFu;
 constexpr int MAX_PATH = 260;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 
+// Access rights and share modes of a handle (the handle table checks them).
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x00000001u;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002u;
+
 // Error codes (GetLastError).
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;

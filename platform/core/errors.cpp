@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "platform/core/host_calls.h"
-#include "platform/kernel/files.h"
 
 namespace {
 thread_local DWORD tLastError = ERROR_SUCCESS;

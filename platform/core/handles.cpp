@@ -4,7 +4,6 @@
 
 #include <mutex>
 
-#include "platform/kernel/files.h"
 #include "platform/core/host_calls.h"
 #include "platform/core/errors.h"
 

@@ -7,8 +7,8 @@
 // handed out in the order threads first ask, never reused.
 //
 // A thread waiting in WaitForSingleObject goes on answering messages that
-// other threads send to its windows, so a UI thread that waits for its worker
-// cannot deadlock with a worker that is showing the UI thread's window.
+// other threads send to its windows, through the wait the user family
+// registers (setThreadWaitHooks); until it does, a wait is a plain one.
 //
 // Not supported: CREATE_SUSPENDED, thread priorities, waiting on other kinds
 // of handle.
@@ -16,15 +16,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "platform/kernel/files.h"
 #include "platform/core/handles.h"
-#include "platform/user/window_core.h"
 #include "platform/core/errors.h"
-
-using namespace wincore;
 
 namespace {
 
@@ -34,13 +33,21 @@ constexpr DWORD kCreateSuspended = 0x4;
 std::atomic<DWORD> gNextThreadId{1};
 thread_local DWORD tThreadId = 0;
 
-// The end state of a thread; guarded by the window core's lock, so that a
-// waiter can wait on its own queue for either the end or a sent message.
+// The end state of a thread. `done` is set under gEndLock (for the plain
+// wait) after `exitCode`, and read without it by a registered wait.
 struct ThreadRecord {
   DWORD id = 0;
-  bool done = false;
-  DWORD exitCode = kStillActive;
+  std::atomic<bool> done{false};
+  std::atomic<DWORD> exitCode{kStillActive};
 };
+
+std::atomic<const ThreadWaitHooks*> gHooks{nullptr};
+std::mutex gEndLock;
+std::condition_variable gEnded;
+
+bool recordDone(const void* record) {
+  return static_cast<const ThreadRecord*>(record)->done.load();
+}
 
 using RecordRef = std::shared_ptr<ThreadRecord>;
 
@@ -84,12 +91,15 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, DWORD, LPTHREAD_START_ROUTINE startAd
     std::thread([record, startAddress, parameter] {
       tThreadId = record->id;
       DWORD code = startAddress(parameter);
-      retireCurrentThreadQueue();
-      Core& c = core();
-      std::lock_guard<std::mutex> lock(c.lock);
-      record->exitCode = code;
-      record->done = true;
-      wakeAllLocked(c);
+      const ThreadWaitHooks* hooks = gHooks.load();
+      if (hooks) hooks->threadEnding();
+      record->exitCode.store(code);
+      {
+        std::lock_guard<std::mutex> lock(gEndLock);
+        record->done.store(true);
+      }
+      gEnded.notify_all();
+      if (hooks) hooks->wakeWaiters();
     }).detach();
   } catch (const std::system_error&) {
     closeHandleEntry(handle);
@@ -114,21 +124,21 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  Core& c = core();
-  std::unique_lock<std::mutex> lock(c.lock);
-  std::shared_ptr<ThreadQueue> me = currentQueueLocked(c);
-  auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  while (!record->done) {
-    if (runSentMessagesLocked(c, *me, lock)) continue;
-    if (milliseconds == INFINITE) {
-      me->wake.wait(lock);
-    } else if (me->wake.wait_until(lock, deadline) == std::cv_status::timeout && !record->done &&
-               me->sent.empty()) {
-      return WAIT_TIMEOUT;
-    }
+  if (const ThreadWaitHooks* hooks = gHooks.load()) {
+    return hooks->waitAnswering(recordDone, record.get(), milliseconds) ? WAIT_OBJECT_0
+                                                                          : WAIT_TIMEOUT;
   }
-  return WAIT_OBJECT_0;
+  std::unique_lock<std::mutex> lock(gEndLock);
+  auto done = [&] { return record->done.load(); };
+  if (milliseconds == INFINITE) {
+    gEnded.wait(lock, done);
+    return WAIT_OBJECT_0;
+  }
+  return gEnded.wait_for(lock, std::chrono::milliseconds(milliseconds), done) ? WAIT_OBJECT_0
+                                                                               : WAIT_TIMEOUT;
 }
+
+void setThreadWaitHooks(const ThreadWaitHooks* hooks) { gHooks.store(hooks); }
 
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
   RecordRef record = recordOf(thread);
@@ -136,9 +146,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
     SetLastError(record ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  Core& c = core();
-  std::lock_guard<std::mutex> lock(c.lock);
-  *exitCode = record->done ? record->exitCode : kStillActive;
+  *exitCode = record->done.load() ? record->exitCode.load() : kStillActive;
   return TRUE;
 }
 

@@ -1,13 +1,16 @@
 // The choice of display, and the routing of input between the drawn message
-// box and the windows.
-// The headless display is no more than the screen itself: it needs no X and
-// no SDL, and shows itself only through snapshots.
+// box and the windows. Until a display is started, and again once it stops,
+// the headless one stands in, so there is always a display to ask.
 #include "platform/display/display.h"
+
+#include <signal.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/core/host_calls.h"
 
 #include "platform/display/display_driver.h"
 #include "platform/display/input_injection.h"
@@ -17,7 +20,31 @@
 
 namespace {
 
-std::atomic<DisplayDriver*> running{nullptr};
+void closeProgram() { hostCalls().kill(hostCalls().getpid(), SIGTERM); }
+
+// What every driver reaches the program through.
+const DisplayHostSide kHostSide = {screenGeneration, composeScreen, deliverTouch, deliverKey,
+                                   closeProgram};
+
+struct DriverChoice {
+  const char* name;
+  MakeDisplayFn make;
+  bool scaled;  // whether --scale means anything to it
+};
+const DriverChoice kDrivers[] = {
+    {"headless", makeHeadlessDisplay, false},
+    {"sdl", makeSdlDisplay, true},
+};
+
+// The display that stands in while none is started; never deleted.
+DisplayDriver* standIn() {
+  static DisplayDriver* const headless = makeHeadlessDisplay(&kHostSide, 1);
+  return headless;
+}
+std::atomic<DisplayDriver*>& shown() {
+  static std::atomic<DisplayDriver*> driver{standIn()};
+  return driver;
+}
 // A touch the box took: its lift is the box's too, not the window's beneath.
 std::atomic<bool> liftTaken{false};
 std::atomic<bool> keysDown[256];
@@ -25,45 +52,42 @@ std::atomic<bool> keysDown[256];
 }  // namespace
 
 bool startDisplay(const DisplayOptions& options) {
-  if (running.load()) return false;
+  if (shown().load() != standIn()) return false;  // one display at a time
   const char* name = options.name ? options.name : "headless";
-  if (!strcmp(name, "headless")) return true;
-  if (!strcmp(name, "sdl")) {
-    if (options.scale < 1 || options.scale > 8) {
-      fprintf(stderr, "vellumtrace: the scale must be 1 to 8, not %d\n", options.scale);
-      return false;
-    }
-    DisplayDriver* driver = makeSdlDisplay(options.scale);
-    if (!driver || !driver->start()) {
-      delete driver;
-      return false;
-    }
-    running.store(driver);
-    // The display's thread must be done with SDL before the process ends.
-    static bool once = [] { return atexit(stopDisplay) == 0; }();
-    (void)once;
-    return true;
+  const DriverChoice* choice = nullptr;
+  for (const DriverChoice& d : kDrivers) {
+    if (!strcmp(name, d.name)) choice = &d;
   }
-  fprintf(stderr, "vellumtrace: unknown display '%s'\n", name);
-  return false;
+  if (!choice) {
+    fprintf(stderr, "vellumtrace: unknown display '%s'\n", name);
+    return false;
+  }
+  if (choice->scaled && (options.scale < 1 || options.scale > 8)) {
+    fprintf(stderr, "vellumtrace: the scale must be 1 to 8, not %d\n", options.scale);
+    return false;
+  }
+  DisplayDriver* driver = choice->make(&kHostSide, options.scale);
+  if (!driver || !driver->start()) {
+    delete driver;
+    return false;
+  }
+  shown().store(driver);
+  // A display's thread must be done with it (SDL) before the process ends.
+  static bool once = [] { return atexit(stopDisplay) == 0; }();
+  (void)once;
+  return true;
 }
 
 void stopDisplay() {
-  DisplayDriver* driver = running.exchange(nullptr);
-  if (!driver) return;
+  DisplayDriver* driver = shown().exchange(standIn());
+  if (driver == standIn()) return;
   driver->stop();
   delete driver;
 }
 
-const char* displayName() {
-  DisplayDriver* driver = running.load();
-  return driver ? driver->name() : "headless";
-}
+const char* displayName() { return shown().load()->name(); }
 
-uint64_t displayPresentedGeneration() {
-  DisplayDriver* driver = running.load();
-  return driver ? driver->presentedGeneration() : screenGeneration();
-}
+uint64_t displayPresentedGeneration() { return shown().load()->presentedGeneration(); }
 
 void deliverTouch(int x, int y, bool down) {
   if (!down && liftTaken.exchange(false)) return;

@@ -1,5 +1,6 @@
 // Displays: where the screen (screen.h) is shown and where the user's touches
-// and keys come from. One is chosen at start:
+// and keys come from. One is chosen at start, each a driver of its own
+// (display_driver.h):
 //   headless  no window and no X: the screen exists only for snapshots;
 //   sdl       an SDL2 window (or a device's own screen through SDL's KMSDRM
 //             driver) showing the screen scaled by a whole factor, its mouse,
@@ -17,7 +18,7 @@ struct DisplayOptions {
 // display that cannot be opened. The sdl display runs on a thread of its own.
 bool startDisplay(const DisplayOptions& options);
 void stopDisplay();
-// The running display's name, or "headless" when none was started.
+// The running display's name; "headless" when none was started.
 const char* displayName();
 
 // How many composed frames the display has put on screen so far, and the

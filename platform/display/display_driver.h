@@ -30,14 +30,19 @@ struct DisplayHostSide {
   void (*closeProgram)();  // as SIGTERM would
 };
 
-// The sdl display's module (display_sdl.cpp, linked against SDL2) and its one
-// entry, which makes a driver drawing through `host`.
+// Every driver is made the same way: from the table it reaches the program
+// through, and the scale of its pixels (which a driver may ignore). The sdl
+// display's module (display_sdl.cpp, linked against SDL2) has one entry of
+// this type.
+using MakeDisplayFn = DisplayDriver* (*)(const DisplayHostSide* host, int scale);
 #define VT_SDL_DISPLAY_MODULE "vellumtrace-display-sdl.so"
 #define VT_SDL_DISPLAY_ENTRY "vellumtraceMakeSdlDisplay"
-using MakeDisplayFn = DisplayDriver* (*)(const DisplayHostSide* host, int scale);
 
+// No window at all: the screen is seen only through snapshots
+// (display_headless.cpp).
+DisplayDriver* makeHeadlessDisplay(const DisplayHostSide* host, int scale);
 // The SDL2 window (or screen, with SDL's KMSDRM driver), scaled by `scale`:
 // loads the module on first use (display_module.cpp). Null, with a line on
 // stderr, when the module or SDL2 cannot be loaded.
-DisplayDriver* makeSdlDisplay(int scale);
+DisplayDriver* makeSdlDisplay(const DisplayHostSide* host, int scale);
 

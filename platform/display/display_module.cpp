@@ -9,22 +9,15 @@
 // process's own loading, and their failure is told by dlerror.
 #include <dlfcn.h>
 #include <limits.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <mutex>
 #include <string>
 
 #include "platform/core/host_calls.h"
-#include "platform/display/display.h"
 #include "platform/display/display_driver.h"
-#include "platform/display/screen.h"
 
 namespace {
-
-void closeProgram() { hostCalls().kill(hostCalls().getpid(), SIGTERM); }
-
-const DisplayHostSide kHostSide = {screenGeneration, composeScreen, deliverTouch, deliverKey, closeProgram};
 
 // The folder of the running executable, or "" when /proc cannot say.
 std::string executableFolder() {
@@ -58,7 +51,7 @@ MakeDisplayFn loadSdlModule(std::string* why) {
 
 }  // namespace
 
-DisplayDriver* makeSdlDisplay(int scale) {
+DisplayDriver* makeSdlDisplay(const DisplayHostSide* host, int scale) {
   static std::mutex loading;
   static MakeDisplayFn make = nullptr;
   std::string why;
@@ -70,5 +63,5 @@ DisplayDriver* makeSdlDisplay(int scale) {
     fprintf(stderr, "vellumtrace: cannot load the sdl display: %s\n", why.c_str());
     return nullptr;
   }
-  return make(&kHostSide, scale);
+  return make(host, scale);
 }

@@ -14,7 +14,9 @@
 #include <cstring>
 
 #include "platform/core/host_calls.h"
+#include "platform/kernel/files.h"
 #include "platform/display/message_box_drawing.h"
+#include "platform/user/windows.h"
 
 namespace {
 
@@ -50,7 +52,13 @@ ScreenState& state() {
 
 }  // namespace
 
-Surface& screenWindowLayer() { return state().painted; }
+namespace {
+// Windows paint into the window layer and say when any is showing; offered
+// while the program starts, before any window exists.
+[[maybe_unused]] const bool gOfferedToPainting =
+    (offerWindowSurface(&state().painted, publishScreenRect),
+     setWindowsShownListener(setScreenWindowShown), true);
+}  // namespace
 
 void publishScreenRect(const RECT& area) {
   ScreenState& s = state();
@@ -101,12 +109,7 @@ namespace {
 // libpng's output, written through the host-call table instead of stdio.
 void writeToFd(png_structp png, png_bytep data, size_t size) {
   int fd = *static_cast<int*>(png_get_io_ptr(png));
-  for (size_t done = 0; done < size;) {
-    ssize_t n = hostCalls().write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) png_error(png, "write failed");
-    done += static_cast<size_t>(n);
-  }
+  if (writeAllToHostFile(fd, data, size) != 0) png_error(png, "write failed");
 }
 void flushNothing(png_structp) {}
 

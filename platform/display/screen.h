@@ -12,11 +12,9 @@
 // The desktop's colour, shown while every window is hidden.
 constexpr uint32_t kDesktopPixel = 0x3A6EA5;
 
-// The surface window device contexts draw into. Only the painting layer
-// writes it, on the window's thread.
-Surface& screenWindowLayer();
-// Makes what was painted inside `area` (screen coordinates) visible to the
-// displays: called when a window's paint ends.
+// The screen offers its window layer to the painting family at start-up:
+// window device contexts draw into it, on the window's thread, and publish
+// what a finished paint drew inside `area` (screen coordinates) here.
 void publishScreenRect(const RECT& area);
 
 // Whether a window is showing; while none is, the screen shows the desktop.

@@ -60,3 +60,9 @@ constexpr int kScreenHeight = 272;
 // inside the clip.
 HDC createWindowDC(HWND window, int originX, int originY, const RECT& clip);
 void releaseWindowDC(HDC dc);
+
+// The screen, in the display family above this one, offers at start-up the
+// surface window device contexts draw into and what publishes an area of it
+// when a window's paint ends. Until it does, they draw into a surface of their
+// own that nothing shows.
+void offerWindowSurface(Surface* layer, void (*publish)(const RECT& area));

@@ -11,11 +11,11 @@
 // line drawn on its background colour. Fonts come from fonts.cpp.
 #include "platform/gdi/painting.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/gdi/fonts.h"
 #include "platform/gdi/gdi_tables.h"
-#include "platform/display/screen.h"
 
 namespace {
 
@@ -117,12 +117,34 @@ std::vector<Line> layoutLines(FontFace* face, const char16_t* text, size_t n, UI
 
 // ---- window device contexts (the window manager's BeginPaint / EndPaint) ----
 
+namespace {
+
+std::atomic<Surface*> gWindowLayer{nullptr};
+std::atomic<void (*)(const RECT&)> gPublishWindowArea{nullptr};
+
+Surface& windowLayer() {
+  if (Surface* offered = gWindowLayer.load()) return *offered;
+  static Surface* unseen = [] {
+    auto* s = new Surface;
+    s->resize(kScreenWidth, kScreenHeight, 0);
+    return s;
+  }();
+  return *unseen;
+}
+
+}  // namespace
+
+void offerWindowSurface(Surface* layer, void (*publish)(const RECT& area)) {
+  gPublishWindowArea.store(publish);
+  gWindowLayer.store(layer);
+}
+
 HDC createWindowDC(HWND window, int originX, int originY, const RECT& clip) {
   std::lock_guard<std::mutex> guard(gdiLock());
   auto dc = newDefaultDC();
   dc->window = true;
   dc->hwnd = window;
-  dc->target = &screenWindowLayer();
+  dc->target = &windowLayer();
   dc->originX = originX;
   dc->originY = originY;
   RECT onScreen{clip.left + originX, clip.top + originY, clip.right + originX, clip.bottom + originY};
@@ -134,7 +156,7 @@ void releaseWindowDC(HDC handle) {
   std::lock_guard<std::mutex> guard(gdiLock());
   DeviceContext* dc = findDC(handle);
   if (!dc || !dc->window) return;
-  publishScreenRect(dc->clip);
+  if (auto publish = gPublishWindowArea.load()) publish(dc->clip);
   removeDC(handle);
 }
 

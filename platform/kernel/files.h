@@ -13,11 +13,6 @@
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 
-constexpr DWORD GENERIC_READ = 0x80000000u;
-constexpr DWORD GENERIC_WRITE = 0x40000000u;
-constexpr DWORD FILE_SHARE_READ = 0x00000001u;
-constexpr DWORD FILE_SHARE_WRITE = 0x00000002u;
-
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;

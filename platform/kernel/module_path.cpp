@@ -19,7 +19,6 @@
 
 #include "platform/kernel/files.h"
 #include "platform/core/host_calls.h"
-#include "platform/user/resources.h"
 #include "platform/core/wide_text.h"
 #include "platform/core/errors.h"
 

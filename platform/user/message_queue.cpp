@@ -282,6 +282,42 @@ void retireCurrentThreadQueue() {
   wakeAllLocked(c);
 }
 
+namespace {
+
+// WaitForSingleObject's wait (the core family's threads call it through the
+// hooks registered below): the waiter's own queue wakes it for either the end
+// it waits for or a message sent to it.
+bool waitAnsweringSentMessages(bool (*finished)(const void* context), const void* context,
+                               DWORD milliseconds) {
+  Core& c = core();
+  std::unique_lock<std::mutex> lock(c.lock);
+  std::shared_ptr<ThreadQueue> me = currentQueueLocked(c);
+  auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!finished(context)) {
+    if (runSentMessagesLocked(c, *me, lock)) continue;
+    if (milliseconds == INFINITE) {
+      me->wake.wait(lock);
+    } else if (me->wake.wait_until(lock, deadline) == std::cv_status::timeout &&
+               !finished(context) && me->sent.empty()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void wakeAllWaiters() {
+  Core& c = core();
+  std::lock_guard<std::mutex> lock(c.lock);
+  wakeAllLocked(c);
+}
+
+const ThreadWaitHooks kThreadWaitHooks{waitAnsweringSentMessages, wakeAllWaiters,
+                                       retireCurrentThreadQueue};
+// Registered while the program starts, before any thread can wait.
+[[maybe_unused]] const bool gThreadWaitHooksSet = (setThreadWaitHooks(&kThreadWaitHooks), true);
+
+}  // namespace
+
 }  // namespace wincore
 
 using namespace wincore;

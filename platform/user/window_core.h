@@ -1,5 +1,5 @@
 // The state behind windows, message queues and timers, shared by the files
-// of that family (windows.cpp, message_queue.cpp, timers.cpp, threads.cpp).
+// of that family (windows.cpp, message_queue.cpp, timers.cpp).
 //
 // One mutex guards all of it. The program has two threads and a handful of
 // windows, so one lock costs nothing and makes every cross-thread path (a post,

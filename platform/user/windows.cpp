@@ -14,12 +14,12 @@
 // Not supported: child windows (WS_CHILD), menus, window extra bytes, moving
 // and resizing, non-client areas, regions other than one rectangle.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/kernel/files.h"
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/painting.h"
-#include "platform/display/screen.h"
 #include "platform/user/window_core.h"
 #include "platform/core/errors.h"
 
@@ -83,7 +83,13 @@ void leaveFrontLocked(Core& c, Window& w, HWND h) {
 
 }  // namespace
 
+namespace {
+std::atomic<void (*)(bool)> gShownListener{nullptr};
+}  // namespace
+
 void syncScreenShown() {
+  auto listener = gShownListener.load();
+  if (!listener) return;
   static std::mutex order;  // the last to publish saw the latest state
   std::lock_guard<std::mutex> serial(order);
   bool any = false;
@@ -92,7 +98,7 @@ void syncScreenShown() {
     std::lock_guard<std::mutex> lock(c.lock);
     for (const Window& w : c.windows) any = any || (w.live && w.visible);
   }
-  setScreenWindowShown(any);
+  listener(any);
 }
 
 namespace {
@@ -451,4 +457,8 @@ std::vector<LocalWindowInfo> listLocalWindows() {
   Core& c = core();
   std::lock_guard<std::mutex> lock(c.lock);
   return listLocked(c, false);
+}
+
+void setWindowsShownListener(void (*listener)(bool anyShown)) {
+  wincore::gShownListener.store(listener);
 }

@@ -102,6 +102,11 @@ HWND SetFocus(HWND window);
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 
 // ---- Host side: the process's windows, and windows of other processes ------
+// Told whether any window is showing, each time that may have changed; the
+// screen (the display family's, above this one) registers it at start-up, to
+// show the desktop while none is.
+void setWindowsShownListener(void (*listener)(bool anyShown));
+
 // The top-level window shown in front (the last one shown or brought to the
 // foreground and still visible), or null. The display backends draw it.
 HWND foregroundWindow();
