@@ -62,8 +62,8 @@ bool sendLine(int fd, std::string line) {
   line += '\n';
   size_t done = 0;
   while (done < line.size()) {
-    ssize_t n = hostCalls().sendto(fd, line.data() + done, line.size() - done, 0, nullptr, 0);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n =
+        hostCalls().sendto.retrying(fd, line.data() + done, line.size() - done, 0, nullptr, 0);
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
@@ -82,12 +82,8 @@ bool takeLine(std::string* pending, std::string* line) {
 
 // Waits up to kIdleMs for the client to send; false when it stays silent.
 bool clientSends(int fd) {
-  for (;;) {
-    pollfd p = {fd, POLLIN, 0};
-    int r = hostCalls().poll(&p, 1, kIdleMs);
-    if (r < 0 && errno == EINTR) continue;
-    return r == 1;
-  }
+  pollfd p = {fd, POLLIN, 0};
+  return hostCalls().poll.retrying(&p, 1, kIdleMs) == 1;
 }
 
 void serveConnection(LineServer* server, int fd) {
@@ -95,8 +91,7 @@ void serveConnection(LineServer* server, int fd) {
   char buf[1024];
   for (bool open = true; open;) {
     if (!clientSends(fd)) break;
-    ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = hostCalls().recvfrom.retrying(fd, buf, sizeof buf, 0, nullptr, nullptr);
     if (n <= 0) break;
     pending.append(buf, static_cast<size_t>(n));
     std::string line;
@@ -216,8 +211,7 @@ LineAsk askLineServer(const std::string& path, const std::string& request, int t
           deadline - std::chrono::steady_clock::now());
       pollfd p = {fd, POLLIN, 0};
       if (left.count() <= 0 || hostCalls().poll(&p, 1, static_cast<int>(left.count())) != 1) break;
-      ssize_t n = hostCalls().recvfrom(fd, buf, sizeof buf, 0, nullptr, nullptr);
-      if (n < 0 && errno == EINTR) continue;
+      ssize_t n = hostCalls().recvfrom.retrying(fd, buf, sizeof buf, 0, nullptr, nullptr);
       if (n <= 0) break;
       pending.append(buf, static_cast<size_t>(n));
       if (takeLine(&pending, reply)) result = LineAsk::Answered;

@@ -3,6 +3,7 @@
 // latest of them is kept for whoever wants to say what failed.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 #include "platform/core/ce_types.h"
@@ -15,6 +16,14 @@ void SetLastError(DWORD error);
 DWORD ceErrorFromErrno(int hostErrno);
 // Sets the thread's last error from a host errno value.
 void setLastErrorFromErrno(int hostErrno);
+// The same for errno as it stands, giving back `failed`, so that a failed
+// host call fails its CE call in one line: `return failFromErrno();`, or
+// `return failFromErrno(INVALID_HANDLE_VALUE);`.
+template <typename Result = BOOL>
+Result failFromErrno(Result failed = Result(FALSE)) {
+  setLastErrorFromErrno(errno);
+  return failed;
+}
 // The same for a file open whose disposition may create the file: a missing
 // folder on the way is ERROR_PATH_NOT_FOUND and an existing file refused to
 // CREATE_NEW is ERROR_FILE_EXISTS.

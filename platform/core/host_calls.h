@@ -79,6 +79,16 @@ class HostCall<R(A...)> {
   constexpr const char* name() const { return name_; }
   Function function() const { return function_; }
 
+  // The call, made again for as long as a signal cuts it short (EINTR): the
+  // one place that retries. `hostCalls().read.retrying(fd, buf, n)`.
+  R retrying(A... args) const {
+    static_assert(std::is_signed_v<R>, "only calls with a signed result fail with EINTR");
+    for (;;) {
+      R result = (*this)(args...);
+      if (result >= 0 || errno != EINTR) return result;
+    }
+  }
+
   R operator()(A... args) const {
     if constexpr (std::is_void_v<R>) {
       function_(args...);

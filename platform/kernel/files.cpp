@@ -91,8 +91,7 @@ HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
   int fd = hostCalls().open(path.c_str(), flags, 0);
   if (device == CeDevice::Dsk2) noteCardDevice(path, fd < 0 ? errno : 0);
   if (fd < 0) {
-    setLastErrorFromErrno(errno);
-    return INVALID_HANDLE_VALUE;
+    return failFromErrno(INVALID_HANDLE_VALUE);
   }
   if (device == CeDevice::Com1 && !takeSerialLine(fd)) {
     hostCalls().close(fd);
@@ -115,13 +114,9 @@ HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
 }  // namespace
 
 bool lockWithoutWaiting(int fd, int op) {
-  while (hostCalls().flock(fd, op | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return true;
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return false;
-  }
-  return true;
+  if (hostCalls().flock.retrying(fd, op | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
+  SetLastError(ERROR_SHARING_VIOLATION);
+  return false;
 }
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -231,14 +226,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead, LPOVE
   char* out = static_cast<char*>(buffer);
   DWORD done = 0;
   while (done < toRead) {
-    ssize_t n = hostCalls().read(e.fd, out + done, toRead - done);
+    ssize_t n = hostCalls().read.retrying(e.fd, out + done, toRead - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
       // A port with nothing waiting answers at once with what it has.
       if (errno == EAGAIN && e.kind == HandleKind::Serial) break;
       if (bytesRead) *bytesRead = done;
-      setLastErrorFromErrno(errno);
-      return FALSE;
+      return failFromErrno();
     }
     if (n == 0) break;
     done += static_cast<DWORD>(n);
@@ -262,12 +255,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD bytesWritten,
   const char* in = static_cast<const char*>(buffer);
   DWORD done = 0;
   while (done < toWrite) {
-    ssize_t n = hostCalls().write(e.fd, in + done, toWrite - done);
+    ssize_t n = hostCalls().write.retrying(e.fd, in + done, toWrite - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
       if (bytesWritten) *bytesWritten = done;
-      setLastErrorFromErrno(errno);
-      return FALSE;
+      return failFromErrno();
     }
     if (n == 0) {
       if (bytesWritten) *bytesWritten = done;
@@ -279,8 +270,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD bytesWritten,
   if (bytesWritten) *bytesWritten = done;
   if ((e.flags & FILE_FLAG_WRITE_THROUGH) && e.kind == HandleKind::File &&
       hostCalls().fdatasync(e.fd) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -300,8 +290,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
                        : static_cast<int64_t>(distance);
   off_t pos = hostCalls().lseek(e.fd, static_cast<off_t>(offset), whence);
   if (pos < 0) {
-    setLastErrorFromErrno(errno);
-    return INVALID_SET_FILE_POINTER;
+    return failFromErrno(INVALID_SET_FILE_POINTER);
   }
   if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
   SetLastError(ERROR_SUCCESS);
@@ -313,8 +302,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
   struct stat st;
   if (!lookupHandle(file, HandleKind::File, &e)) return 0xFFFFFFFFu;
   if (hostCalls().fstat(e.fd, &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return 0xFFFFFFFFu;
+    return failFromErrno(0xFFFFFFFFu);
   }
   if (high) *high = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
   SetLastError(ERROR_SUCCESS);
@@ -325,8 +313,7 @@ BOOL FlushFileBuffers(HANDLE file) {
   HandleEntry e;
   if (!lookupHandle(file, HandleKind::File, &e)) return FALSE;
   if (hostCalls().fsync(e.fd) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -341,12 +328,8 @@ constexpr off_t kCopyWindowBytes = off_t{16} << 20;
 // of the source. False with the CE error when a call fails.
 bool copyInKernel(int in, int out, DWORD bytes, DWORD* done) {
   while (*done < bytes) {
-    ssize_t n = hostCalls().copy_file_range(in, nullptr, out, nullptr, bytes - *done, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      setLastErrorFromErrno(errno);
-      return false;
-    }
+    ssize_t n = hostCalls().copy_file_range.retrying(in, nullptr, out, nullptr, bytes - *done, 0);
+    if (n < 0) return failFromErrno(false);
     if (n == 0) break;
     *done += static_cast<DWORD>(n);
   }
@@ -430,8 +413,7 @@ BOOL SetEndOfFile(HANDLE file) {
   }
   off_t pos = hostCalls().lseek(e.fd, 0, SEEK_CUR);
   if (pos < 0 || hostCalls().ftruncate(e.fd, pos) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -444,8 +426,7 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
   }
   // The image's folders are the owner's: they hold the location history.
   if (hostCalls().mkdir(path.c_str(), 0700) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -457,8 +438,7 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
     return FALSE;
   }
   if (hostCalls().rmdir(path.c_str()) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -514,10 +494,10 @@ int writeAllToHostFile(int fd, const void* bytes, size_t size, size_t* written) 
   size_t done = 0;
   int error = 0;
   while (done < size && error == 0) {
-    ssize_t w = hostCalls().write(fd, in + done, size - done);
+    ssize_t w = hostCalls().write.retrying(fd, in + done, size - done);
     if (w > 0) {
       done += static_cast<size_t>(w);
-    } else if (w == 0 || errno != EINTR) {
+    } else {
       error = w == 0 ? EIO : errno;
     }
   }
@@ -550,8 +530,7 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   }
   struct stat st, dst;
   if (hostCalls().stat(from.c_str(), &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   // The target itself, not what a link there names: a link is replaced by
   // the copy, never written through or taken for the source.
@@ -568,8 +547,7 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   }
   int in = openBelowImage(from, O_RDONLY, 0);
   if (in < 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   bool known = hostCalls().fstat(in, &st) == 0;
   if (!known || !S_ISREG(st.st_mode)) {
@@ -585,19 +563,16 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   int err = replaceFileDurably(to, ".copy-", st.st_mode & 07777, [in](int out) {
     char buf[65536];
     for (;;) {
-      ssize_t n = hostCalls().read(in, buf, sizeof buf);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
+      ssize_t n = hostCalls().read.retrying(in, buf, sizeof buf);
+      if (n < 0) return errno;
       if (n == 0) return 0;
       if (int e = writeAllToHostFile(out, buf, static_cast<size_t>(n))) return e;
     }
   });
   hostCalls().close(in);
   if (err) {
-    setLastErrorFromErrno(err);
-    return FALSE;
+    errno = err;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -618,8 +593,7 @@ BOOL DeleteFileW(LPCWSTR fileName) {
     return FALSE;
   }
   if (hostCalls().unlink(path.c_str()) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -632,8 +606,7 @@ BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName) {
   }
   struct stat st;
   if (hostCalls().lstat(from.c_str(), &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   if (S_ISLNK(st.st_mode) && linksRefusedAt(from)) {
     SetLastError(ERROR_NOT_SUPPORTED);  // it would put a link out of the image in place
@@ -649,8 +622,7 @@ BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName) {
     return FALSE;
   }
   if (hostCalls().rename(from.c_str(), to.c_str()) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   syncFolderOf(to);
   return TRUE;
@@ -668,8 +640,7 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
   }
   struct stat st;
   if (hostCalls().lstat(from.c_str(), &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   if (S_ISLNK(st.st_mode) && linksRefusedAt(from)) {
     SetLastError(ERROR_NOT_SUPPORTED);  // it would put a link out of the image in place
@@ -691,12 +662,10 @@ BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags) {
     return FALSE;
   }
   if (hostCalls().rename(from.c_str(), to.c_str()) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   if ((flags & MOVEFILE_WRITE_THROUGH) && !syncFolderOf(to)) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   return TRUE;
 }
@@ -714,8 +683,7 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
     return INVALID_FILE_ATTRIBUTES;
   }
   if (hostCalls().stat(path.c_str(), &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return INVALID_FILE_ATTRIBUTES;
+    return failFromErrno(INVALID_FILE_ATTRIBUTES);
   }
   DWORD a = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;

@@ -146,8 +146,7 @@ BOOL SetCommState(HANDLE file, DCB* dcb) {
   }
   struct termios t;
   if (hostCalls().tcgetattr(e.fd, &t) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   // Raw input and output; the receiver's text arrives byte for byte.
   t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -176,8 +175,7 @@ BOOL SetCommState(HANDLE file, DCB* dcb) {
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   if (hostCalls().tcsetattr(e.fd, TCSANOW, &t) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   setModemLine(e.fd, TIOCM_DTR, dcb->fDtrControl);
   setModemLine(e.fd, TIOCM_RTS, dcb->fRtsControl);
@@ -197,8 +195,7 @@ BOOL GetCommState(HANDLE file, DCB* dcb) {
   if (!serialTty(file, &e)) return FALSE;
   struct termios t;
   if (hostCalls().tcgetattr(e.fd, &t) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = sizeof(DCB);
@@ -251,14 +248,12 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
   }
   struct termios t;
   if (hostCalls().tcgetattr(e.fd, &t) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   if (hostCalls().tcsetattr(e.fd, TCSANOW, &t) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   SerialExtra* extra = serialExtra(file, e);
   if (!extra) return FALSE;
@@ -358,22 +353,19 @@ BOOL readSerialPort(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead)
     return FALSE;
   }
   if (toRead == 0) return TRUE;
-  for (;;) {
-    ssize_t n = hostCalls().read(e.fd, buffer, toRead);
-    int err = errno;
-    if (n < 0 && err == EINTR) continue;
-    if (n > 0) {
-      if (bytesRead) *bytesRead = static_cast<DWORD>(n);
-      return TRUE;
-    }
-    if (n < 0 && err == EAGAIN) return TRUE;  // nothing has arrived
-    if (serialLineGone(e.fd, n, err)) {
-      dropSerialLine(file);
-      SetLastError(ERROR_DEV_NOT_EXIST);
-      return FALSE;
-    }
-    if (n == 0) return TRUE;
-    setLastErrorFromErrno(err);
+  ssize_t n = hostCalls().read.retrying(e.fd, buffer, toRead);
+  int err = errno;
+  if (n > 0) {
+    if (bytesRead) *bytesRead = static_cast<DWORD>(n);
+    return TRUE;
+  }
+  if (n < 0 && err == EAGAIN) return TRUE;  // nothing has arrived
+  if (serialLineGone(e.fd, n, err)) {
+    dropSerialLine(file);
+    SetLastError(ERROR_DEV_NOT_EXIST);
     return FALSE;
   }
+  if (n == 0) return TRUE;
+  errno = err;
+  return failFromErrno();
 }

@@ -49,11 +49,9 @@ constexpr size_t kSectorSize = 512;
 ssize_t readAt(int fd, BYTE* buffer, size_t size, off_t offset) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = hostCalls().pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
+    ssize_t n =
+        hostCalls().pread.retrying(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0) return -1;
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
@@ -66,10 +64,7 @@ bool readSmallFile(const std::string& path, std::string* text) {
   int fd = hostCalls().open(path.c_str(), O_RDONLY, 0);
   if (fd < 0) return false;
   char buf[128];
-  ssize_t n;
-  do {
-    n = hostCalls().read(fd, buf, sizeof buf - 1);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = hostCalls().read.retrying(fd, buf, sizeof buf - 1);
   hostCalls().close(fd);
   if (n < 0) return false;
   text->assign(buf, static_cast<size_t>(n));
@@ -186,15 +181,13 @@ BOOL storageId(const HandleEntry& device, LPVOID out, DWORD outSize, LPDWORD ret
   }
   struct stat st;
   if (hostCalls().fstat(device.fd, &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
+    return failFromErrno();
   }
   if (S_ISREG(st.st_mode)) {
     // A simulated card answers with the file's bytes, as many as fit.
     ssize_t n = readAt(device.fd, static_cast<BYTE*>(out), outSize, 0);
     if (n < 0) {
-      setLastErrorFromErrno(errno);
-      return FALSE;
+      return failFromErrno();
     }
     if (static_cast<size_t>(n) < kHeaderSize) {
       SetLastError(ERROR_GEN_FAILURE);  // not even a header: no identification

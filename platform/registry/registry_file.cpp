@@ -66,9 +66,8 @@ LoadResult loadRegistry(Registry* r, int* err) {
   std::string text;
   char buf[8192];
   for (;;) {
-    ssize_t n = hostCalls().read(fd, buf, sizeof buf);
+    ssize_t n = hostCalls().read.retrying(fd, buf, sizeof buf);
     if (n < 0) {
-      if (errno == EINTR) continue;
       *err = errno;
       hostCalls().close(fd);
       return LoadResult::Unreadable;
@@ -100,9 +99,7 @@ LONG saveRegistry(const Registry& r) {
 
 RegistryFileLock::RegistryFileLock()
     : fd_(hostCalls().open(deviceRoot().c_str(), O_RDONLY | O_DIRECTORY, 0)) {
-  if (fd_ >= 0)
-    while (hostCalls().flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
+  if (fd_ >= 0) hostCalls().flock.retrying(fd_, LOCK_EX);
 }
 
 RegistryFileLock::~RegistryFileLock() {
