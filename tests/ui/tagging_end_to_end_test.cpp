@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
+#include "tests/support/imported_days.h"
 #include "tests/support/control_client.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
@@ -84,9 +84,9 @@ class TaggingEndToEnd : public ::testing::Test {
   }
   // The day's log as the recorder writes it from the given bursts.
   std::string logOf(const std::vector<size_t>& burstIndexes) {
-    TrackModel model;
-    for (size_t i : burstIndexes) model.tick(bursts[i]);
-    return model.files().count("210706.log") ? model.files().at("210706.log") : "";
+    std::string text;
+    for (size_t i : burstIndexes) text += bursts[i];
+    return importedDay(text, "210706");
   }
   bool waitForLog(const std::string& expected) {
     return ::waitFor([&] { return readWholeFile(logPath(image, kLogDate)) == expected; }, 10s);
