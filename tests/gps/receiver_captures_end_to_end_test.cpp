@@ -7,7 +7,6 @@
 // a receiver that has not settled.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 
 #include <chrono>
@@ -16,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/imported_days.h"
 #include "tests/support/nmea_capture.h"
 #include "tests/support/program_process.h"
 #include "tests/support/pty_receiver.h"
@@ -47,15 +46,7 @@ class ReceiverCaptureEndToEnd : public ::testing::TestWithParam<const char*> {
   }
   static size_t dayBytes(const std::string& root) {
     size_t bytes = 0;
-    const std::string folder = root + "/ResidentFlash/vellumtrace";
-    if (DIR* d = opendir(folder.c_str())) {
-      while (struct dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.size() == 10 && name.compare(6, 4, ".log") == 0)
-          bytes += readWholeFile(folder + "/" + name).size();
-      }
-      closedir(d);
-    }
+    for (const auto& [name, data] : dayFilesIn(root)) bytes += data.size();
     return bytes;
   }
   static size_t records(const std::string& csv) {

@@ -10,7 +10,6 @@
 // expects before it closes the program.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -68,18 +67,7 @@ class RecorderEndToEnd : public ::testing::Test {
     program->signal(SIGTERM);
     EXPECT_EQ(0, program->waitForExit(10s)) << "SIGTERM did not close the program";
   }
-  std::map<std::string, std::string> dayFiles() {
-    std::map<std::string, std::string> files;
-    std::string dir = trackLogFolder(image);
-    if (DIR* d = opendir(dir.c_str())) {
-      while (struct dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() == 10 && n.compare(6, 4, ".log") == 0) files[n] = readWholeFile(dir + "/" + n);
-      }
-      closedir(d);
-    }
-    return files;
-  }
+  std::map<std::string, std::string> dayFiles() { return dayFilesIn(image.root()); }
 
   TempDeviceImage image;
   PtyReceiver receiver;

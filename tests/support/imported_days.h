@@ -7,6 +7,9 @@
 #include <map>
 #include <string>
 
+// The day files of a device image: name (DDMMYY.log) -> bytes.
+std::map<std::string, std::string> dayFilesIn(const std::string& root);
+
 // Day file name (DDMMYY.log) -> its bytes.
 std::map<std::string, std::string> importedDayFiles(const std::string& nmea);
 // One day's bytes; empty when the text gives that day nothing.
