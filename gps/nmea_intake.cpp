@@ -186,10 +186,13 @@ void takeTickText(const char* text, size_t bytes) {
   gpsIntake.recordCount = 0;
   const char* cursor = text;
   const char* end = text + bytes;
+  auto nextCr = [end](const char* from) {
+    return static_cast<const char*>(memchr(from, '\r', static_cast<size_t>(end - from)));
+  };
   for (;;) {
-    const char* cr = static_cast<const char*>(memchr(cursor, '\r', static_cast<size_t>(end - cursor)));
-    while (cr && cr + 1 < end && cr[1] != '\n')
-      cr = static_cast<const char*>(memchr(cr + 1, '\r', static_cast<size_t>(end - cr - 1)));
+    // The next CR LF; a lone CR (a binary byte) ends nothing.
+    const char* cr = nextCr(cursor);
+    while (cr && cr + 1 < end && cr[1] != '\n') cr = nextCr(cr + 1);
     if (!cr || cr + 1 >= end) break;
     takeLine(cursor, static_cast<size_t>(cr - cursor));
     cursor = cr + 2;
