@@ -7,6 +7,9 @@ copies of camera-like photos), START is touched through the control
 channel, the batch runs to its closing message, OK is touched and the card
 comes out. The program's resident memory, open files and threads are sampled
 every few seconds; a device that runs for weeks must keep all three flat.
+The fixes sent are counted against the records the day files gained: the
+fixes that arrive while a batch runs are held and written after it, so none
+may be lost.
 
     bench/soak.py [--minutes 30] [--card-period 20] [--photos 12]
 
@@ -37,6 +40,11 @@ CAPTURE = os.path.join(SOURCE, "tests", "data", "nmea", "gpslim236.log")
 # the demo's.
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 from screen_demo import Control, capture_cycles, identification  # noqa: E402
+
+
+def valid_fixes(cycle):
+    """The fixes a cycle carries: RMC sentences with status A."""
+    return sum(1 for l in cycle if l[3:7] == "RMC," and l.split(",")[2:3] == ["A"])
 
 
 def sample(pid):
@@ -75,6 +83,9 @@ def main():
         stdout=subprocess.DEVNULL)
     stop = threading.Event()
 
+    counting = threading.Event()
+    fixes_sent = [0]
+
     def receiver():
         cycles = capture_cycles(CAPTURE)
         while not stop.is_set():
@@ -82,6 +93,8 @@ def main():
                 if stop.is_set():
                     break
                 os.write(master, "".join(l + "\r\n" for l in cycle).encode())
+                if counting.is_set():
+                    fixes_sent[0] += valid_fixes(cycle)
                 time.sleep(0.2)
 
     samples = []
@@ -114,6 +127,9 @@ def main():
                 sys.exit("soak: the recorder does not log the capture")
             time.sleep(0.1)
         batches, after_first, closing = 0, None, ""
+        # Counted from here: what the log holds now, and every fix sent on.
+        logged_before = logged()
+        counting.set()
         end = started + args.minutes * 60
         while time.monotonic() + args.card_period <= end:
             cycle_start = time.monotonic()
@@ -136,7 +152,8 @@ def main():
                 after_first = len(samples)
             time.sleep(max(0.0, args.card_period - (time.monotonic() - cycle_start)))
         stop.set()
-        time.sleep(0.2)
+        time.sleep(1.5)  # the ticks that read the last cycles have written them
+        fixes_logged = (logged() - logged_before) // 14
     finally:
         stop.set()
         ctl("quit")
@@ -151,6 +168,8 @@ def main():
         sys.exit("soak: no samples")
     print("\n%d batches of %d photos in %.1f min; %d samples; the last said: %s" % (
         batches, args.photos, args.minutes, len(samples), closing))
+    print("fixes sent %d, logged %d, lost %d" % (fixes_sent[0], fixes_logged,
+                                                  fixes_sent[0] - fixes_logged))
     for key, unit in (("rss_kb", "KB"), ("fds", ""), ("threads", "")):
         first, last = steady[0][key], steady[-1][key]
         top = max(s[key] for s in steady)

@@ -1,16 +1,16 @@
-// Receiver text of any shape through the line splitting and the $GPRMC
-// parser, as one tick reads it: the input goes into the read buffer the way
-// the port's read would put it (at most 65,534 bytes, then NUL), after the
-// line the last tick left unfinished, across a few ticks so the slots, the
-// date and an unfinished line carry over. Nothing may be read or written
-// outside the intake's buffers, the tick's records must stay whole, the
-// carried line must stay under the line limit, and each record must hold
-// what an RMC line can give.
+// Receiver text of any shape through the line splitting and the RMC parser,
+// as the worker's tick reads it: the input goes into the read buffer the way
+// the port's read would put it (at most 65,534 bytes), after the sentence the
+// last tick ended inside, across a few ticks so an unfinished sentence
+// carries over. Nothing may be read or written outside the intake's
+// buffers, the carried text must stay under the line limit, and each record
+// must hold what an RMC sentence can give, dated by six digits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "gps/gps_worker.h"
 #include "gps/nmea_intake.h"
 #include "gps/track_record.h"
 
@@ -29,20 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* cut = static_cast<const uint8_t*>(memchr(data + start, 0xFF, size - start));
     size_t end = cut ? static_cast<size_t>(cut - data) : size;
     size_t n = end - start;
-    memset(gpsIntake.readBuffer, 0, kReadClearBytes);
-    // The line the last tick left unfinished comes first, as in the tick.
-    size_t carried = placeCarriedLine(gpsIntake.readBuffer);
+    // The sentence the last tick ended inside comes first, as in the tick.
+    size_t carried = placeCarriedLine(gpsWorker.readBuffer);
     if (n > kReadRequestBytes - carried) n = kReadRequestBytes - carried;
-    memcpy(gpsIntake.readBuffer + carried, data + start, n);
-    gpsIntake.recordBytes = 0;
-    takeTickText(gpsIntake.readBuffer, carried + n);
+    memcpy(gpsWorker.readBuffer + carried, data + start, n);
+    takeTickText(gpsWorker.readBuffer, carried + n);
     if (gpsIntake.carriedBytes >= kLineBytes) abort();
-    if (gpsIntake.recordBytes < 0 || gpsIntake.recordBytes % kTrackRecordBytes != 0 ||
-        static_cast<size_t>(gpsIntake.recordBytes) > kRecordBufferBytes)
-      abort();
-    if (strnlen(gpsIntake.fixDate, kFixDateBytes) > 6) abort();
-    for (int i = 0; i < gpsIntake.recordBytes; i += kTrackRecordBytes) {
-      const TrackRecord r = decodeTrackRecord(gpsIntake.recordBuffer + i);
+    if (gpsIntake.recordCount < 0 || gpsIntake.recordCount > kTickRecordCapacity) abort();
+    for (int i = 0; i < gpsIntake.recordCount; ++i) {
+      if (!fixDateComplete(gpsIntake.records[i].date)) abort();
+      const TrackRecord r = decodeTrackRecord(gpsIntake.records[i].bytes);
       // Each part of the time is at most two characters read as a number
       // ("-9" to "99"), and a hemisphere letter is the first character of a
       // field, which never holds the comma that ended it.

@@ -3,12 +3,58 @@
 #include "gps/gps_worker.h"
 
 #include "app/state/shared_state.h"
+#include "card/card_check.h"
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
 #include "res/resource_ids.h"
 #include "platform/user/message_queue.h"
 #include "platform/core/handles.h"
+
+GpsWorkerState gpsWorker;
+
+HANDLE openGpsPort(LPCWSTR* failureText) {
+  HANDLE port = CreateFileW(u"Com1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  // A failed open shows up as a failed SetCommState: the invalid handle is
+  // refused there.
+  DCB dcb = {};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = CBR_9600;
+  dcb.fBinary = 1;
+  dcb.fParity = 1;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 1;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fAbortOnError = 0;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  if (!SetCommState(port, &dcb)) {
+    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    *failureText = u"Unable to configure the serial port";
+    return nullptr;
+  }
+  COMMTIMEOUTS timeouts = {};
+  timeouts.ReadIntervalTimeout = MAXDWORD;  // with zero totals: return at once
+  timeouts.ReadTotalTimeoutMultiplier = 0;
+  timeouts.ReadTotalTimeoutConstant = 0;
+  timeouts.WriteTotalTimeoutMultiplier = 10;
+  timeouts.WriteTotalTimeoutConstant = 1000;
+  if (!SetCommTimeouts(port, &timeouts)) {
+    CloseHandle(port);
+    *failureText = u"Unable to set the time-out parameters";
+    return nullptr;
+  }
+  return port;
+}
 
 DWORD gpsWorkerThread(LPVOID) {
   LPCWSTR failure = nullptr;
@@ -18,7 +64,7 @@ DWORD gpsWorkerThread(LPVOID) {
     MessageBoxW(nullptr, failure, u"Error", MB_OK);
     return 0;
   }
-  gpsIntake.port = port;
+  gpsWorker.port = port;
 
   WCHAR title[100] = {};
   WCHAR className[100] = {};
@@ -41,6 +87,26 @@ DWORD gpsWorkerThread(LPVOID) {
 
   closeTrackLogAtExit();
   CloseHandle(port);
-  gpsIntake.port = nullptr;
+  gpsWorker.port = nullptr;
   return 1;
+}
+
+void runGpsTick() {
+  // Whatever has arrived, after the sentence the last read ended inside.
+  size_t carried = placeCarriedLine(gpsWorker.readBuffer);
+  DWORD got = 0;
+  if (!ReadFile(gpsWorker.port, gpsWorker.readBuffer + carried,
+                kReadRequestBytes - static_cast<DWORD>(carried), &got, nullptr) ||
+      got > kReadRequestBytes - carried) {
+    // A failed read (the receiver pulled out) breaks the sentence off: what
+    // was carried cannot be continued by what comes after.
+    carried = 0;
+    got = 0;
+  }
+  // The log folder normally exists already (it is the install folder).
+  CreateDirectoryW(kTrackLogFolder, nullptr);
+  takeTickText(gpsWorker.readBuffer, carried + got);
+  appendTrackRecords(gpsIntake.records, gpsIntake.recordCount);
+  // The card check runs after the log step, whatever the log step did.
+  checkCard();
 }

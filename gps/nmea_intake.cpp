@@ -1,83 +1,36 @@
-// The worker's tick: read the receiver's text, split it into lines, turn each
-// $GPRMC fix into a track record and hand the tick's records to the log.
+// NMEA intake: the line splitting and the RMC parser.
 //
-// Text is 8-bit and NUL-terminated throughout: the read buffer is cleared
-// before each read and the read asks for two bytes less than the buffer, so
-// the scan always meets a NUL inside it, and a NUL the receiver sent ends the
-// tick's text early.
+// The text of a tick is taken by its length, not up to a NUL: receivers that
+// mix a binary protocol into their NMEA output send NUL bytes between the
+// sentences, and a NUL must not cost the sentences after it. A line is what
+// lies between two CR LFs; its sentence starts at its last '$' (a '$' never
+// occurs inside a sentence) and must be printable ASCII throughout, so bytes
+// of a binary frame never become part of one.
 #include "gps/nmea_intake.h"
 
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
-
-#include "card/card_check.h"
-#include "gps/track_log.h"
-#include "gps/track_record.h"
-#include "platform/ce.h"
-#include "platform/core/handles.h"
 
 GpsIntake gpsIntake;
 
 void resetGpsIntake() {
-  gpsIntake.port = nullptr;
-  memset(gpsIntake.readBuffer, 0, sizeof gpsIntake.readBuffer);
   memset(gpsIntake.lineBuffer, 0, sizeof gpsIntake.lineBuffer);
   memset(gpsIntake.fieldSlots, 0, sizeof gpsIntake.fieldSlots);
+  gpsIntake.fieldCount = 0;
   memset(gpsIntake.timeParts, 0, sizeof gpsIntake.timeParts);
-  memset(gpsIntake.fixDate, 0, sizeof gpsIntake.fixDate);
-  memset(gpsIntake.recordBuffer, 0, sizeof gpsIntake.recordBuffer);
-  gpsIntake.recordBytes = 0;
+  gpsIntake.recordCount = 0;
   memset(gpsIntake.carriedLine, 0, sizeof gpsIntake.carriedLine);
   gpsIntake.carriedBytes = 0;
-  gpsIntake.skippingLongLine = false;
   memset(gpsIntake.keptTime, 0, sizeof gpsIntake.keptTime);
   memset(gpsIntake.keptDate, 0, sizeof gpsIntake.keptDate);
 }
 
-HANDLE openGpsPort(LPCWSTR* failureText) {
-  HANDLE port = CreateFileW(u"Com1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  // A failed open shows up as a failed SetCommState: the invalid handle is
-  // refused there.
-  DCB dcb = {};
-  dcb.DCBlength = sizeof(DCB);
-  dcb.BaudRate = CBR_9600;
-  dcb.fBinary = 1;
-  dcb.fParity = 1;
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutxDsrFlow = 0;
-  dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fDsrSensitivity = 0;
-  dcb.fTXContinueOnXoff = 1;
-  dcb.fOutX = 0;
-  dcb.fInX = 0;
-  dcb.fErrorChar = 0;
-  dcb.fNull = 0;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.fAbortOnError = 0;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  if (!SetCommState(port, &dcb)) {
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
-    *failureText = u"Unable to configure the serial port";
-    return nullptr;
-  }
-  COMMTIMEOUTS timeouts = {};
-  timeouts.ReadIntervalTimeout = MAXDWORD;  // with zero totals: return at once
-  timeouts.ReadTotalTimeoutMultiplier = 0;
-  timeouts.ReadTotalTimeoutConstant = 0;
-  timeouts.WriteTotalTimeoutMultiplier = 10;
-  timeouts.WriteTotalTimeoutConstant = 1000;
-  if (!SetCommTimeouts(port, &timeouts)) {
-    CloseHandle(port);
-    *failureText = u"Unable to set the time-out parameters";
-    return nullptr;
-  }
-  return port;
+bool fixDateComplete(const char* fixDate) {
+  for (int i = 0; i < 6; ++i)
+    if (fixDate[i] < '0' || fixDate[i] > '9') return false;
+  return fixDate[6] == 0;
 }
-
-bool fixDateComplete(const char* fixDate) { return strnlen(fixDate, kFixDateBytes) == 6; }
 
 namespace {
 
@@ -101,6 +54,50 @@ int hexDigit(char c) {
   return -1;
 }
 
+// The last '$' of n bytes, or nullptr.
+const char* lastDollar(const char* bytes, size_t n) {
+  while (n > 0)
+    if (bytes[--n] == '$') return bytes + n;
+  return nullptr;
+}
+
+// Field k of the line being parsed; empty when the line stops before it.
+const char* field(int k) { return k < gpsIntake.fieldCount ? gpsIntake.fieldSlots[k] : ""; }
+
+// Splits the line at its commas into the field slots. The text after the
+// last comma (in an RMC sentence the last field with its checksum) is not
+// stored. False, with the slots unusable, when a field does not fit its
+// slot: no sentence has such a field.
+bool splitFields(const char* line) {
+  gpsIntake.fieldCount = 0;
+  const char* at = line;
+  while (gpsIntake.fieldCount < kFieldSlotCount) {
+    const char* comma = strchr(at, ',');
+    if (!comma) break;
+    size_t length = static_cast<size_t>(comma - at);
+    if (length >= kFieldSlotBytes) return false;
+    memcpy(gpsIntake.fieldSlots[gpsIntake.fieldCount], at, length);
+    gpsIntake.fieldSlots[gpsIntake.fieldCount][length] = 0;
+    ++gpsIntake.fieldCount;
+    at = comma + 1;
+  }
+  return true;
+}
+
+// The sentence of one line, from its last '$' to the end (the CR LF already
+// cut off), to the parser when it is a whole printable RMC sentence.
+void takeLine(const char* line, size_t length) {
+  const char* dollar = lastDollar(line, length);
+  if (!dollar) return;
+  size_t n = length - static_cast<size_t>(dollar - line);
+  if (n >= kLineBytes) return;  // longer than any sentence
+  for (size_t i = 0; i < n; ++i)
+    if (dollar[i] < 0x20 || dollar[i] > 0x7E) return;  // a binary byte: not a sentence
+  memcpy(gpsIntake.lineBuffer, dollar, n);
+  gpsIntake.lineBuffer[n] = 0;
+  if (isRmcLine(gpsIntake.lineBuffer)) parseRmcLine(gpsIntake.lineBuffer);
+}
+
 }  // namespace
 
 bool isRmcLine(const char* line) {
@@ -122,104 +119,60 @@ bool rmcChecksumHolds(const char* line) {
   return sum == static_cast<unsigned>(high * 16 + low);
 }
 
+// $GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A*54
+//   1  093015.00   UTC time hhmmss(.ss)           -> utcSeconds
+//   2  A           status: A valid, V void        -> a record only for A
+//   3  5545.1234   latitude ddmm.mmmm             -> latitude, packed as sent
+//   4  N           N or S                         -> latRef
+//   5  03737.5678  longitude dddmm.mmmm           -> longitude, packed as sent
+//   6  E           E or W                         -> lonRef
+//   7  0.13        speed over ground, knots       (not used)
+//   8  309.62      course over ground, degrees    (not used)
+//   9  060326      UTC date ddmmyy                -> the day file, 060326.log
+//  10, 11          magnetic variation and its E/W (not used)
+//  12  A           mode (NMEA 2.3 and later)      (not used)
+//  *54             XOR of the bytes between '$' and '*', two hex digits
 void parseRmcLine(const char* line) {
-  // A flipped bit on the line moves a fix anywhere; a sentence that carries
-  // a checksum and fails it changes nothing.
+  // A flipped bit moves a fix anywhere: a checksum that fails costs the line.
   if (!rmcChecksumHolds(line)) return;
+  if (!splitFields(line)) return;
 
-  // A field that does not fit its slot cannot belong to a sentence (NMEA
-  // caps a whole sentence at 82 characters): skip the line before any slot
-  // is touched, so one garbled line cannot leave half its fields behind.
-  {
-    const char* field = line;
-    for (int k = 0; k < kFieldSlotCount; ++k) {
-      const char* comma = strchr(field, ',');
-      if (!comma) break;
-      if (static_cast<size_t>(comma - field) >= kFieldSlotBytes) return;
-      field = comma + 1;
-    }
-  }
-
-  // Each comma ends a field, stored in its slot; the text after the last
-  // comma is not stored.
-  const char* field = line;
-  int stored = 0;
-  for (; stored < kFieldSlotCount; ++stored) {
-    const char* comma = strchr(field, ',');
-    if (!comma) break;
-    size_t length = static_cast<size_t>(comma - field);
-    memcpy(gpsIntake.fieldSlots[stored], field, length);
-    gpsIntake.fieldSlots[stored][length] = 0;
-    field = comma + 1;
-  }
-  char(*slot)[kFieldSlotBytes] = gpsIntake.fieldSlots;
-
-  // The date is the first six characters of field 9.
-  strncpy(gpsIntake.fixDate, slot[9], 6);
-  gpsIntake.fixDate[6] = 0;
-
-  // A status other than 'A' (a fix the receiver does not vouch for) drops
-  // every record of the tick so far, and the date with them.
-  if (slot[2][0] != 'A') {
-    gpsIntake.fixDate[0] = 0;
-    gpsIntake.recordBytes = 0;
-    gpsIntake.keptTime[0] = 0;
-    return;
-  }
-  // A fix needs its own time and position: a line that stops early or
-  // leaves one of them empty would take them from an earlier line's slots.
-  if (stored <= 6) return;
+  // A fix the receiver does not vouch for, or that lacks a part of its own,
+  // gives nothing. The date must be six digits: it names the day file, and
+  // a fix filed under another sentence's date would be a day off at
+  // midnight.
+  if (field(2)[0] != 'A') return;
   for (int k : {1, 3, 4, 5, 6})
-    if (slot[k][0] == 0) return;
+    if (field(k)[0] == 0) return;
+  char date[kFixDateBytes] = {};
+  const char* dateField = field(9);
+  memcpy(date, dateField, strnlen(dateField, kFixDateBytes - 1));
+  if (!fixDateComplete(date)) return;
   // The same fix again (another talker's RMC in the same cycle).
-  if (strcmp(slot[1], gpsIntake.keptTime) == 0 &&
-      strcmp(gpsIntake.fixDate, gpsIntake.keptDate) == 0)
-    return;
+  if (strcmp(field(1), gpsIntake.keptTime) == 0 && strcmp(date, gpsIntake.keptDate) == 0) return;
+  if (gpsIntake.recordCount >= kTickRecordCapacity) return;
 
   // The time, hhmmss, is read as three pairs; a fraction of a second is
   // ignored.
-  size_t timeLength = strlen(slot[1]);
-  int hours = timePart(slot[1], timeLength, 0, gpsIntake.timeParts[0]);
-  int minutes = timePart(slot[1], timeLength, 2, gpsIntake.timeParts[1]);
-  int seconds = timePart(slot[1], timeLength, 4, gpsIntake.timeParts[2]);
+  const char* time = field(1);
+  size_t timeLength = strlen(time);
+  int hours = timePart(time, timeLength, 0, gpsIntake.timeParts[0]);
+  int minutes = timePart(time, timeLength, 2, gpsIntake.timeParts[1]);
+  int seconds = timePart(time, timeLength, 4, gpsIntake.timeParts[2]);
 
   // The position stays in the NMEA packed form (degrees x 100 + minutes).
   TrackRecord record;
   record.utcSeconds = hours * 3600 + minutes * 60 + seconds;
-  record.latitude = static_cast<float>(atof(slot[3]));
-  record.latRef = slot[4][0];
-  record.longitude = static_cast<float>(atof(slot[5]));
-  record.lonRef = slot[6][0];
+  record.latitude = static_cast<float>(atof(field(3)));
+  record.latRef = field(4)[0];
+  record.longitude = static_cast<float>(atof(field(5)));
+  record.lonRef = field(6)[0];
 
-  // The record joins the tick's. The buffer holds 4,681 records, more than
-  // a whole read of the shortest fix lines can bring; the test only keeps
-  // the writes inside it.
-  if (static_cast<size_t>(gpsIntake.recordBytes) + kTrackRecordBytes <= kRecordBufferBytes) {
-    encodeTrackRecord(record, gpsIntake.recordBuffer + gpsIntake.recordBytes);
-    gpsIntake.recordBytes += kTrackRecordBytes;
-    memcpy(gpsIntake.keptTime, slot[1], kFieldSlotBytes);
-    memcpy(gpsIntake.keptDate, gpsIntake.fixDate, kFixDateBytes);
-  }
-}
-
-const char* splitNmeaLines(const char* text) {
-  const char* cursor = text;
-  for (;;) {
-    const char* end = strstr(cursor, "\r\n");
-    if (!end) return cursor;
-    size_t length = static_cast<size_t>(end - cursor);
-    const char* line = cursor;
-    cursor = end + 2;
-    if (gpsIntake.skippingLongLine) {
-      // The end of a line that was already too long when a read ended.
-      gpsIntake.skippingLongLine = false;
-      continue;
-    }
-    if (length >= kLineBytes) continue;  // longer than any sentence: skipped
-    memcpy(gpsIntake.lineBuffer, line, length);
-    gpsIntake.lineBuffer[length] = 0;
-    if (isRmcLine(gpsIntake.lineBuffer)) parseRmcLine(gpsIntake.lineBuffer);
-  }
+  DatedRecord& out = gpsIntake.records[gpsIntake.recordCount++];
+  memcpy(out.date, date, kFixDateBytes);
+  encodeTrackRecord(record, out.bytes);
+  memcpy(gpsIntake.keptTime, time, timeLength + 1);
+  memcpy(gpsIntake.keptDate, date, kFixDateBytes);
 }
 
 size_t placeCarriedLine(char* buffer) {
@@ -230,43 +183,29 @@ size_t placeCarriedLine(char* buffer) {
 }
 
 void takeTickText(const char* text, size_t bytes) {
-  const char* rest = splitNmeaLines(text);
-  size_t restBytes = strlen(rest);
-  // A NUL before the end of what was read ended the text: the line it cut
-  // cannot be completed by the next read.
-  if (static_cast<size_t>(rest - text) + restBytes != bytes) return;
-  if (gpsIntake.skippingLongLine || restBytes >= kLineBytes) {
-    // Still inside a line too long for any sentence: the rest of it, up to
-    // its CR LF, is skipped as well.
-    if (restBytes > 0) gpsIntake.skippingLongLine = true;
-    return;
+  gpsIntake.recordCount = 0;
+  const char* cursor = text;
+  const char* end = text + bytes;
+  auto nextCr = [end](const char* from) {
+    return static_cast<const char*>(memchr(from, '\r', static_cast<size_t>(end - from)));
+  };
+  for (;;) {
+    // The next CR LF; a lone CR (a binary byte) ends nothing.
+    const char* cr = nextCr(cursor);
+    while (cr && cr + 1 < end && cr[1] != '\n') cr = nextCr(cr + 1);
+    if (!cr || cr + 1 >= end) break;
+    takeLine(cursor, static_cast<size_t>(cr - cursor));
+    cursor = cr + 2;
   }
-  memcpy(gpsIntake.carriedLine, rest, restBytes);
-  gpsIntake.carriedBytes = restBytes;
-}
-
-void runGpsTick() {
-  // Fresh buffers for this tick's text and records.
-  memset(gpsIntake.readBuffer, 0, kReadClearBytes);
-  memset(gpsIntake.recordBuffer, 0, kRecordClearBytes);
-  gpsIntake.recordBytes = 0;
-  // Whatever has arrived, after the line the last read left unfinished;
-  // the text ends at its first NUL.
-  size_t carried = placeCarriedLine(gpsIntake.readBuffer);
-  DWORD got = 0;
-  if (!ReadFile(gpsIntake.port, gpsIntake.readBuffer + carried,
-                kReadRequestBytes - static_cast<DWORD>(carried), &got, nullptr) ||
-      got > kReadRequestBytes - carried) {
-    // A failed read (the receiver pulled out) breaks the line off: what was
-    // carried cannot be continued by what comes after.
-    memset(gpsIntake.readBuffer, 0, carried);
-    carried = 0;
-    got = 0;
-  }
-  // The log folder normally exists already (it is the install folder).
-  CreateDirectoryW(kTrackLogFolder, nullptr);
-  takeTickText(gpsIntake.readBuffer, carried + got);
-  appendTrackRecords(gpsIntake.fixDate, gpsIntake.recordBuffer, gpsIntake.recordBytes);
-  // The card check runs after the log step, whatever the log step did.
-  checkCard();
+  // The rest holds the start of a sentence the next read completes, from
+  // its last '$'; without one there is nothing to complete. A rest too long
+  // for a sentence is dropped: its end, up to the CR LF, then holds no '$'
+  // and is skipped as well.
+  size_t rest = static_cast<size_t>(end - cursor);
+  const char* dollar = lastDollar(cursor, rest);
+  if (!dollar) return;
+  size_t n = rest - static_cast<size_t>(dollar - cursor);
+  if (n >= kLineBytes) return;
+  memcpy(gpsIntake.carriedLine, dollar, n);
+  gpsIntake.carriedBytes = n;
 }

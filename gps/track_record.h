@@ -24,6 +24,8 @@
 #include "platform/core/ce_types.h"
 
 constexpr int kTrackRecordBytes = 14;
+// A day's name: ddmmyy and a NUL, in a field of 8 bytes.
+constexpr size_t kFixDateBytes = 8;
 
 // The folder of the day files (also the folder the program installs into).
 constexpr WCHAR kTrackLogFolder[] = u"\\ResidentFlash\\vellumtrace";
@@ -34,6 +36,13 @@ struct TrackRecord {
   char latRef = 0;
   float longitude = 0.0f;
   char lonRef = 0;
+};
+
+// A fix on its way to the log: its record's bytes and the day file they go
+// to, the date of the sentence the fix came in.
+struct DatedRecord {
+  char date[kFixDateBytes] = {};
+  BYTE bytes[kTrackRecordBytes] = {};
 };
 
 // Writes the record's 14 bytes at `out`. (Inline: the lookup decodes every

@@ -17,13 +17,14 @@
 #include <vector>
 
 #include "app/state/shared_state.h"
+#include "gps/gps_worker.h"
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/imported_days.h"
 #include "tests/support/nmea_capture.h"
 #include "tests/support/pty_receiver.h"
 #include "platform/core/handles.h"
@@ -48,14 +49,14 @@ class GpsTickTest : public DeviceImageTest {
   }
   void TearDown() override {
     closeTrackLogAtExit();
-    if (gpsIntake.port) CloseHandle(gpsIntake.port);
-    gpsIntake.port = nullptr;
+    if (gpsWorker.port) CloseHandle(gpsWorker.port);
+    gpsWorker.port = nullptr;
     DeviceImageTest::TearDown();
   }
   void openPort() {
     LPCWSTR failure = nullptr;
-    gpsIntake.port = openGpsPort(&failure);
-    ASSERT_NE(nullptr, gpsIntake.port) << utf8FromUtf16(failure);
+    gpsWorker.port = openGpsPort(&failure);
+    ASSERT_NE(nullptr, gpsWorker.port) << utf8FromUtf16(failure);
   }
   // Sends a burst and waits until it has arrived at the port, so the next
   // tick reads all of it.
@@ -65,11 +66,7 @@ class GpsTickTest : public DeviceImageTest {
     ASSERT_EQ(static_cast<int>(bytes.size()), receiver.unread());
   }
   std::string day() { return readWholeFile(logPath(*image, "060326")); }
-  std::string expected(const std::string& text) {
-    TrackModel model;
-    model.tick(text);
-    return model.files().count("060326.log") ? model.files().at("060326.log") : "";
-  }
+  std::string expected(const std::string& text) { return importedDay(text, "060326"); }
 
   PtyReceiver receiver;
 };
@@ -102,14 +99,14 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
   EXPECT_EQ(0, t.c_cc[VTIME]);
 
   DCB dcb;
-  ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
+  ASSERT_TRUE(GetCommState(gpsWorker.port, &dcb));
   EXPECT_EQ(9600u, dcb.BaudRate);
   EXPECT_EQ(8, dcb.ByteSize);
   EXPECT_EQ(NOPARITY, dcb.Parity);
   EXPECT_EQ(ONESTOPBIT, dcb.StopBits);
   EXPECT_EQ(0u, dcb.fOutxCtsFlow);
   COMMTIMEOUTS timeouts;
-  ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
+  ASSERT_TRUE(GetCommTimeouts(gpsWorker.port, &timeouts));
   EXPECT_EQ(MAXDWORD, timeouts.ReadIntervalTimeout);
   EXPECT_EQ(0u, timeouts.ReadTotalTimeoutMultiplier);
   EXPECT_EQ(0u, timeouts.ReadTotalTimeoutConstant);
@@ -118,12 +115,12 @@ TEST_F(GpsTickTest, ThePortIsSetToRawNineSixHundredEightNOneWithReadsThatNeverWa
 
   // Read time-outs that would make a read wait are not provided.
   COMMTIMEOUTS waiting = {0, 0, 100, 0, 0};
-  EXPECT_FALSE(SetCommTimeouts(gpsIntake.port, &waiting));
+  EXPECT_FALSE(SetCommTimeouts(gpsWorker.port, &waiting));
 
   // Nothing has arrived: the read comes back at once, empty.
   char buf[16];
   DWORD got = 99;
-  EXPECT_TRUE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
+  EXPECT_TRUE(ReadFile(gpsWorker.port, buf, sizeof buf, &got, nullptr));
   EXPECT_EQ(0u, got);
 }
 
@@ -214,15 +211,15 @@ TEST_F(GpsTickTest, ATickReadsWhatArrivedMakesTheFolderAndLogsIt) {
   EXPECT_EQ(0, receiver.unread());
 }
 
-TEST_F(GpsTickTest, ANulFromTheReceiverEndsTheTicksText) {
+// A receiver that mixes a binary protocol in: NULs, binary bytes before a
+// '$' and a frame that holds CR LF, all in one read.
+TEST_F(GpsTickTest, BinaryFramesBetweenSentencesCostNoFix) {
   openPort();
-  send(kFix + std::string(1, '\0') + kLaterFix);
+  const std::string frame("\xB5\x62\x01\x07\x00\x00\r\n\x24\x00\xFF", 11);
+  send(frame + kFix + frame + std::string(3, '\0') + kLaterFix + "\xB5\x62\x00" + kThirdFix);
   runGpsTick();
-  EXPECT_EQ(expected(kFix), day());
-  // The next tick's read starts afresh.
-  send(kLaterFix);
-  runGpsTick();
-  EXPECT_EQ(expected(kFix) + expected(kLaterFix), day());
+  EXPECT_EQ(expected(kFix + kLaterFix + kThirdFix), day());
+  EXPECT_EQ(42u, day().size());
 }
 
 // A receiver at its real pace: each reporting cycle goes out at 960 bytes a
@@ -243,8 +240,9 @@ TEST_F(GpsTickTest, AReceiverStreamingAtItsLinePaceHasEveryFixRecordedOnceInOrde
   int fixes = 0;
   for (const Case& c : cases) {
     std::vector<std::string> bursts = captureBursts(capturePath(c.capture));
-    TrackModel whole;  // the same cycles, each read whole
-    for (const std::string& b : bursts) whole.tick(b);
+    std::string text;
+    for (const std::string& b : bursts) text += b;
+    const auto whole = importedDayFiles(text);
     struct Piece {
       double dueMs;
       std::string bytes;
@@ -278,9 +276,9 @@ TEST_F(GpsTickTest, AReceiverStreamingAtItsLinePaceHasEveryFixRecordedOnceInOrde
       runGpsTick();
     }
     closeTrackLogAtExit();
-    CloseHandle(gpsIntake.port);
-    gpsIntake.port = nullptr;
-    for (const auto& [name, bytes] : whole.files()) {
+    CloseHandle(gpsWorker.port);
+    gpsWorker.port = nullptr;
+    for (const auto& [name, bytes] : whole) {
       EXPECT_EQ(bytes, readWholeFile(trackLogFolder(*image) + "/" + name)) << c.capture;
       fixes += static_cast<int>(bytes.size() / 14);
     }
@@ -295,7 +293,7 @@ TEST_F(GpsTickTest, AReceiverPulledOutAndPluggedBackInIsReadAgainWithTheSameSett
   receiver.hangUp();
   DWORD got = 99;
   char buf[16];
-  EXPECT_FALSE(ReadFile(gpsIntake.port, buf, sizeof buf, &got, nullptr));
+  EXPECT_FALSE(ReadFile(gpsWorker.port, buf, sizeof buf, &got, nullptr));
   EXPECT_EQ(0u, got);
   runGpsTick();
   runGpsTick();
@@ -327,14 +325,14 @@ TEST_F(GpsTickTest, AReceiverPulledOutAndPluggedBackInIsReadAgainWithTheSameSett
   runGpsTick();
   EXPECT_EQ(expected(kFix) + expected(kThirdFix), day());
   DCB dcb;
-  ASSERT_TRUE(GetCommState(gpsIntake.port, &dcb));
+  ASSERT_TRUE(GetCommState(gpsWorker.port, &dcb));
   EXPECT_EQ(9600u, dcb.BaudRate);
   struct termios t;
   ASSERT_TRUE(again.lineSettings(&t));
   EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO));
   EXPECT_EQ(0, t.c_cc[VMIN]);
   COMMTIMEOUTS timeouts;
-  ASSERT_TRUE(GetCommTimeouts(gpsIntake.port, &timeouts));
+  ASSERT_TRUE(GetCommTimeouts(gpsWorker.port, &timeouts));
   EXPECT_EQ(1000u, timeouts.WriteTotalTimeoutConstant);
   // And it is pulled out again: the same once more.
   again.hangUp();

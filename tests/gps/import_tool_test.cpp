@@ -1,5 +1,5 @@
 // vellumtrace-tool import, run as a process against a device image: NMEA
-// logs into the day files by the recorder's rules, one line at a time.
+// logs into the day files by the recorder's rules, appended.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -10,50 +10,34 @@
 #include <vector>
 
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
 #include "tests/support/program_process.h"
 
 namespace {
 
-// The day files the recorder would write reading each line as a tick.
-TrackModel lineByLine(const std::vector<std::string>& lines) {
-  TrackModel model;
-  for (const std::string& line : lines) model.tick(line + "\r\n");
-  return model;
-}
-
 class ImportToolTest : public DeviceImageTest {};
 
-TEST_F(ImportToolTest, FixesGoIntoTheirDaysByTheRecordersRulesAndAreAppended) {
-  const std::string telit = capturePath("telit-he910.log");
-  TrackModel model = lineByLine(readCaptureLines(telit));
-  ASSERT_EQ(1u, model.files().size());
-  const auto& [name, records] = *model.files().begin();
-  ASSERT_EQ(187u, records.size() / 14);  // every status-A fix of the capture
-  const std::string before = TrackModel::record(1, 1.0f, 'N', 2.0f, 'E');
-  mkdir(trackLogFolder(*image).c_str(), 0777);
-  ASSERT_TRUE(writeWholeFile(trackLogFolder(*image) + "/" + name, before));
-
-  // Two files: the capture (LF line ends) and a log with CR LF ends, a void
-  // fix between two valid ones and a damaged line.
+// Two files: a receiver capture (LF line ends; its fixes are checked record
+// by record by the capture tests) and a log with CR LF ends, a void fix, a
+// damaged line and a fix of the day before, appended to what a day holds.
+TEST_F(ImportToolTest, FixesGoIntoTheirDaysAndAreAppended) {
+  const std::string before = recordBytes({1, 1.0f, 'N', 2.0f, 'E'});
+  writeTrackLog(*image, "230394", {}, before);
   const std::string own = image->path("own.nmea");
   ASSERT_TRUE(writeWholeFile(own,
       "$GNRMC,120000,A,4807.038,N,01131.000,E,0,0,230394,,,A\r\n"
       "$GPRMC,120001,V,4807.038,N,01131.000,E,0,0,230394,,,A\r\n"
       "$GPRMC,120002,A,4807.038,N,01131.000,E,0,0,230394,,,A*00\r\n"
+      "$GPRMC,235959,A,4807.039,N,01131.001,E,0,0,220394,,,A\r\n"
       "$GPRMC,120003,A,4807.040,N,01131.002,E,0,0,230394,,,A\r\n"));
-  ToolRun r = runTool({"import", "--root", image->root(), telit, own});
+  ToolRun r = runTool({"import", "--root", image->root(), capturePath("telit-he910.log"), own});
   EXPECT_EQ(0, r.status) << r.err;
-  std::string expected;
-  for (const auto& [day, count] : std::map<std::string, int>{{name, 187}, {"230394.log", 2}})
-    expected += day + ": " + std::to_string(count) + " fixes\n";
-  EXPECT_EQ(expected, r.out);
-  EXPECT_EQ(before + records, readWholeFile(trackLogFolder(*image) + "/" + name));
-  EXPECT_EQ(TrackModel::record(43200, 4807.038f, 'N', 1131.0f, 'E') +
-                TrackModel::record(43203, 4807.040f, 'N', 1131.002f, 'E'),
+  EXPECT_EQ("120319.log: 187 fixes\n220394.log: 1 fixes\n230394.log: 2 fixes\n", r.out);
+  EXPECT_EQ(before + recordBytes({43200, 4807.038f, 'N', 1131.0f, 'E'}) +
+                recordBytes({43203, 4807.040f, 'N', 1131.002f, 'E'}),
             readWholeFile(logPath(*image, "230394")));
+  EXPECT_EQ(recordBytes({86399, 4807.039f, 'N', 1131.001f, 'E'}), readWholeFile(logPath(*image, "220394")));
 }
 
 TEST_F(ImportToolTest, BadArgumentsAndUnreadableFilesAreErrors) {

@@ -1,6 +1,6 @@
-// The $GPRMC parser and the line splitting: the record's bytes, the status
-// rule that drops a tick's earlier records, field slots that keep old text,
-// the lines that are skipped, and input that does not fit the buffers.
+// The RMC parser and the line splitting: the record's bytes and its date,
+// sentences that give nothing and cost nothing else, a sentence found at its
+// '$' among binary bytes and noise, and input that does not fit the buffers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,24 +15,28 @@ class NmeaIntakeTest : public ::testing::Test {
  protected:
   void SetUp() override { resetGpsIntake(); }
 
-  // One tick that read `text`, after the line the previous one left
-  // unfinished, as the worker's tick puts them; returns the tick's records.
+  // One tick that read `text`, after the sentence the previous one ended
+  // inside, as the worker's tick puts them; returns the tick's records.
   std::string parseTick(const std::string& text) {
-    gpsIntake.recordBytes = 0;
-    memset(gpsIntake.readBuffer, 0, kReadClearBytes);
-    size_t carried = placeCarriedLine(gpsIntake.readBuffer);
-    memcpy(gpsIntake.readBuffer + carried, text.data(), text.size());
-    takeTickText(gpsIntake.readBuffer, carried + text.size());
+    static char buffer[kLineBytes + 70000];
+    size_t carried = placeCarriedLine(buffer);
+    memcpy(buffer + carried, text.data(), text.size());
+    takeTickText(buffer, carried + text.size());
     return records();
   }
   std::string records() const {
-    return std::string(reinterpret_cast<const char*>(gpsIntake.recordBuffer),
-                       static_cast<size_t>(gpsIntake.recordBytes));
+    std::string out;
+    for (int i = 0; i < gpsIntake.recordCount; ++i)
+      out.append(reinterpret_cast<const char*>(gpsIntake.records[i].bytes), kTrackRecordBytes);
+    return out;
   }
-  std::string fixDate() const { return gpsIntake.fixDate; }
-  TrackRecord recordAt(int index) const {
-    return decodeTrackRecord(gpsIntake.recordBuffer + index * kTrackRecordBytes);
+  // The records' dates, one per record.
+  std::string dates() const {
+    std::string out;
+    for (int i = 0; i < gpsIntake.recordCount; ++i) out += std::string(gpsIntake.records[i].date) + " ";
+    return out;
   }
+  TrackRecord recordAt(int index) const { return decodeTrackRecord(gpsIntake.records[index].bytes); }
 };
 
 std::string rmc(const std::string& time, const std::string& status, const std::string& lat,
@@ -50,7 +54,7 @@ TEST_F(NmeaIntakeTest, TheExampleFixBecomesTheDocumentedFourteenBytes) {
                                       0x45, 0x4E, 0x16, 0x99, 0x69, 0x45, 0x45};
   ASSERT_EQ(14u, bytes.size());
   EXPECT_EQ(0, memcmp(expected, bytes.data(), 14));
-  EXPECT_EQ("060326", fixDate());
+  EXPECT_EQ("060326 ", dates());
 
   TrackRecord r = recordAt(0);
   EXPECT_EQ(34215, r.utcSeconds);
@@ -58,9 +62,6 @@ TEST_F(NmeaIntakeTest, TheExampleFixBecomesTheDocumentedFourteenBytes) {
   EXPECT_EQ(3737.56787109375f, r.longitude);
   EXPECT_EQ('N', r.latRef);
   EXPECT_EQ('E', r.lonRef);
-  BYTE again[14];
-  encodeTrackRecord(r, again);
-  EXPECT_EQ(0, memcmp(expected, again, 14));
 }
 
 TEST_F(NmeaIntakeTest, TimeFieldsBecomeSecondsOfTheDayAsPairsOfDigits) {
@@ -77,77 +78,47 @@ TEST_F(NmeaIntakeTest, TimeFieldsBecomeSecondsOfTheDayAsPairsOfDigits) {
   for (const Case& c : cases) {
     resetGpsIntake();
     parseTick(rmc(c.field, "A", "5545.1234", "N", "03737.5678", "E", "060326"));
-    ASSERT_EQ(14, gpsIntake.recordBytes) << c.field;
+    ASSERT_EQ(1, gpsIntake.recordCount) << c.field;
     EXPECT_EQ(c.seconds, recordAt(0).utcSeconds) << c.field;
   }
-}
-
-TEST_F(NmeaIntakeTest, PositionsKeepThePackedForm) {
   parseTick(rmc("120000", "A", "0000.0000", "N", "17518.8938", "W", "311214"));
-  TrackRecord r = recordAt(0);
-  EXPECT_EQ(0.0f, r.latitude);
-  EXPECT_EQ(17518.8938f, r.longitude);  // not decimal degrees
-  EXPECT_EQ('W', r.lonRef);
-  uint32_t bits;
-  float lat = decodeTrackRecord(reinterpret_cast<const BYTE*>(parseTick(kMoscow).data())).latitude;
-  memcpy(&bits, &lat, 4);
-  EXPECT_EQ(0x45AD48FDu, bits);
+  EXPECT_EQ(17518.8938f, recordAt(0).longitude);  // the packed form, not decimal degrees
+  EXPECT_EQ('W', recordAt(0).lonRef);
 }
 
-TEST_F(NmeaIntakeTest, AStatusOtherThanAEmptiesTheDateAndDropsTheTicksEarlierRecords) {
-  std::string a1 = rmc("100000", "A", "1111.0000", "N", "02222.0000", "E", "010126");
-  std::string a2 = rmc("100001", "A", "3333.0000", "S", "04444.0000", "W", "020126");
-  std::string v = rmc("100002", "V", "5555.0000", "N", "06666.0000", "E", "030126");
-  std::string blank = rmc("100003", "", "5555.0000", "N", "06666.0000", "E", "030126");
-
-  // valid, V, valid: only the last record stays, with the last date.
-  EXPECT_EQ(14u, parseTick(a1 + v + a2).size());
-  EXPECT_EQ(36001, recordAt(0).utcSeconds);
-  EXPECT_EQ("020126", fixDate());
-
-  // valid then V: nothing at all, and no date.
-  EXPECT_EQ("", parseTick(a1 + a2 + v));
-  EXPECT_EQ("", fixDate());
-
-  // an empty status is not valid either.
-  EXPECT_EQ("", parseTick(a1 + blank));
-
-  // two valid lines: two records, in the order received.
-  EXPECT_EQ(28u, parseTick(a1 + a2).size());
-  EXPECT_EQ(36000, recordAt(0).utcSeconds);
-  EXPECT_EQ(36001, recordAt(1).utcSeconds);
-}
-
-TEST_F(NmeaIntakeTest, AFixWithoutItsOwnTimeAndPositionGivesNoRecord) {
-  // Each of these would have taken the missing part from an earlier line's
-  // slots; the slots and the date still take what the line holds.
-  struct Case {
-    const char* what;
-    std::string line;
-    const char* date;
-  } cases[] = {
-      {"stops after the status", "$GPRMC,101010,A,\r\n", "060326"},
-      {"stops after the latitude letter", "$GPRMC,101010,A,1111.0000,S,\r\n", "060326"},
-      {"empty time", rmc("", "A", "1.0", "N", "2.0", "E", "070326"), "070326"},
-      {"empty latitude", rmc("101010", "A", "", "N", "2.0", "E", "070326"), "070326"},
-      {"empty N/S", rmc("101010", "A", "1.0", "", "2.0", "E", "070326"), "070326"},
-      {"empty longitude", rmc("101010", "A", "1.0", "N", "", "E", "070326"), "070326"},
-      {"empty E/W", rmc("101010", "A", "1.0", "N", "2.0", "", "070326"), "070326"},
+// Each sentence is judged on its own: one without a valid fix of its own
+// (void, another talker's void, a wrong checksum, a missing part, a date
+// that is not six digits) gives nothing and leaves every other sentence of
+// the read its record and its own date.
+TEST_F(NmeaIntakeTest, ASentenceWithoutAValidFixCostsOnlyItself) {
+  const std::string a1 = rmc("235959", "A", "1111.0000", "N", "02222.0000", "E", "080326");
+  const std::string a2 = rmc("000000", "A", "3333.0000", "S", "04444.0000", "W", "090326");
+  const std::string bad[] = {
+      rmc("235959", "V", "5555.0000", "N", "06666.0000", "E", "080326"),
+      "$GLRMC,235959.00,V,,,,,,,080326,,,N*4E\r\n",
+      rmc("235959", "", "5555.0000", "N", "06666.0000", "E", "080326"),
+      "$GPRMC,093015.00,A,5545.1234,N,03747.5678,E,0.13,309.62,060326,,,A*54\r\n",
+      "$GPRMC,101010,A,\r\n",
+      "$GPRMC,101010,A,1111.0000,S,\r\n",
+      rmc("", "A", "1.0", "N", "2.0", "E", "070326"),
+      rmc("101010", "A", "", "N", "2.0", "E", "070326"),
+      rmc("101010", "A", "1.0", "", "2.0", "E", "070326"),
+      rmc("101010", "A", "1.0", "N", "", "E", "070326"),
+      rmc("101010", "A", "1.0", "N", "2.0", "", "070326"),
+      rmc("101010", "A", "1.0", "N", "2.0", "E", ""),         // no date of its own
+      rmc("101010", "A", "1.0", "N", "2.0", "E", "0703"),
+      rmc("101010", "A", "1.0", "N", "2.0", "E", "0703261"),
+      rmc("101010", "A", "1.0", "N", "2.0", "E", "..\\..\\"),  // would name another file
   };
-  for (const Case& c : cases) {
+  for (const std::string& b : bad) {
     resetGpsIntake();
-    parseTick(kMoscow);
-    EXPECT_EQ("", parseTick(c.line)) << c.what;
-    EXPECT_EQ(c.date, fixDate()) << c.what;
-    EXPECT_STREQ("A", gpsIntake.fieldSlots[2]) << c.what;
+    EXPECT_EQ("", parseTick(b)) << b;
+    EXPECT_EQ(28u, parseTick(a1 + b + a2 + b).size()) << b;
+    EXPECT_EQ("080326 090326 ", dates()) << b;
   }
-  // An empty date field is a field too: it empties the date, the record stays.
-  parseTick(rmc("101011", "A", "1.0", "N", "2.0", "E", ""));
-  EXPECT_EQ(14, gpsIntake.recordBytes);
-  EXPECT_EQ("", fixDate());
 }
 
-TEST_F(NmeaIntakeTest, ALineWhoseChecksumFailsChangesNothing) {
+TEST_F(NmeaIntakeTest, ALineWhoseChecksumFailsGivesNothing) {
   const std::string body = "GPRMC,093015.00,A,5545.1234,N,03737.5678,E,0.13,309.62,060326,,,A";
   struct Case {
     std::string line;
@@ -160,15 +131,10 @@ TEST_F(NmeaIntakeTest, ALineWhoseChecksumFailsChangesNothing) {
       {"$" + body + "*5", false},                             // one digit
       {"$" + body + "*ZZ", false},                            // not hex
       {"$" + body + "*", false},
-      // one bit flipped in the longitude: 111 km away, same checksum text
-      {"$GPRMC,093015.00,A,5545.1234,N,03747.5678,E,0.13,309.62,060326,,,A*54", false},
   };
   for (const Case& c : cases) {
     resetGpsIntake();
-    parseTick(c.line + "\r\n");
-    EXPECT_EQ(c.recorded ? 14 : 0, gpsIntake.recordBytes) << c.line;
-    EXPECT_STREQ(c.recorded ? "093015.00" : "", gpsIntake.fieldSlots[1]) << c.line;
-    EXPECT_EQ(c.recorded ? "060326" : "", fixDate()) << c.line;
+    EXPECT_EQ(c.recorded ? 14u : 0u, parseTick(c.line + "\r\n").size()) << c.line;
   }
   // Lower-case hex digits are hex digits.
   EXPECT_TRUE(rmcChecksumHolds("$GPRMC,,V,,,,,,,,,,N*53"));
@@ -186,14 +152,11 @@ TEST_F(NmeaIntakeTest, EveryGnssTalkersRmcIsParsedAndOneFixIsRecordedOnce) {
       "$GPRMCX" + body,            // no comma after the name
       "$gprmc" + body,             // case matters
       "$QZRMC" + body,             // not a talker of ours
-      " $GPRMC" + body,            // not at the start of the line
       "$GPGGA,093015.00,5545.1234,N,03737.5678,E,1,08,1.1,59.9,M,23.7,M,,0000*7D\r\n",
   };
   for (const std::string& line : skipped) {
     resetGpsIntake();
     EXPECT_EQ("", parseTick(line)) << line;
-    EXPECT_EQ("", fixDate()) << line;
-    EXPECT_STREQ("", gpsIntake.fieldSlots[0]) << line;
   }
 
   // Two talkers' RMC for the same fix, in one tick or across two: one record.
@@ -204,16 +167,62 @@ TEST_F(NmeaIntakeTest, EveryGnssTalkersRmcIsParsedAndOneFixIsRecordedOnce) {
   std::string next = rmc("093016.00", "A", "5545.1234", "N", "03737.5678", "E", "060326");
   std::string nextDay = rmc("093016.00", "A", "5545.1234", "N", "03737.5678", "E", "070326");
   EXPECT_EQ(28u, parseTick(next + nextDay).size());
-  // A line without a fix between them: the records it dropped are not kept,
-  // so the same fix after it is recorded again.
-  std::string v = rmc("093017.00", "V", "", "", "", "", "");
-  EXPECT_EQ(14u, parseTick(nextDay + v + nextDay).size());
+}
+
+// Whatever comes before a '$' on its line is not part of the sentence:
+// binary frames (NULs, CR LF and '$' bytes among them), a space, the start
+// of a sentence that never ended. Binary bytes after the '$' make a line
+// no sentence.
+TEST_F(NmeaIntakeTest, ASentenceStartsAtItsDollarWhateverPrecedesIt) {
+  const std::string frame("\xB5\x62\x01\x07\x00\x00\r\n\x24\x00\x03\xFF", 12);
+  const std::string nul(1, '\0');
+  const std::string fix2 = rmc("093016", "A", "1.0", "N", "2.0", "E", "060326");
+  EXPECT_EQ(28u, parseTick(frame + kMoscow + frame + nul + nul + fix2 + frame).size());
+  resetGpsIntake();
+  EXPECT_EQ(14u, parseTick(" " + kMoscow).size());
+  resetGpsIntake();
+  EXPECT_EQ(14u, parseTick("$GPRMC,0930" + kMoscow).size());
+
+  // Noise with no line end, then a valid sentence a few ticks later.
+  resetGpsIntake();
+  EXPECT_EQ("", parseTick("$GPRMC,12,A,55" + std::string("\x01\x80\x00", 3)));
+  EXPECT_EQ("", parseTick(""));
+  EXPECT_EQ("", parseTick(""));
+  EXPECT_EQ(14u, parseTick(kMoscow).size());
+
+  // A NUL, a binary byte or a lone CR inside a sentence spoils only it.
+  for (const char* inside : {"\x00", "\x80", "\r", "\t"}) {
+    resetGpsIntake();
+    std::string spoiled = kMoscow;
+    spoiled.replace(20, 1, inside, 1);
+    EXPECT_EQ(14u, parseTick(spoiled + fix2).size()) << static_cast<int>(inside[0]);
+    EXPECT_EQ(34216, recordAt(0).utcSeconds);
+  }
+
+  // Random bytes of every value between checksummed fixes cost none of them.
+  resetGpsIntake();
+  std::string text;
+  unsigned seed = 7;
+  for (int s = 0; s < 40; ++s) {
+    for (int i = 0; i < 50; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      text.push_back(static_cast<char>(seed >> 16));
+    }
+    std::string body = "GPRMC,1000" + std::string(s < 10 ? "0" : "") + std::to_string(s) +
+                       ",A,5545.1234,N,03737.5678,E,0,0,060326,,";
+    unsigned sum = 0;
+    for (char c : body) sum ^= static_cast<unsigned char>(c);
+    char star[8];
+    snprintf(star, sizeof star, "*%02X\r\n", sum);
+    text += "$" + body + star;
+  }
+  EXPECT_EQ(40u * 14, parseTick(text).size());
 }
 
 TEST_F(NmeaIntakeTest, ASentenceCutByAReadIsCompletedByTheNextWhereverTheCutFalls) {
   std::string fixes;
   for (int s = 0; s < 3; ++s)
-    fixes += "$GPGSA,A,3,17,28,06,01,30,20,26,13,,,,,1.8,1.1,1.5*33\r\n" +
+    fixes += std::string("\xB5\x62\x00\r", 4) + "$GPGSA,A,3,17,28,06,01,30,20,26,13,,,,,1.8,1.1,1.5*33\r\n" +
              rmc("10000" + std::to_string(s), "A", "1111.0000", "N", "02222.0000", "E", "010126");
   resetGpsIntake();
   const std::string whole = parseTick(fixes);
@@ -227,98 +236,52 @@ TEST_F(NmeaIntakeTest, ASentenceCutByAReadIsCompletedByTheNextWhereverTheCutFall
     ASSERT_EQ(whole, got) << "pieces of " << piece;
     EXPECT_EQ(0u, gpsIntake.carriedBytes);
   }
-  // A bare LF or CR does not end a line: both sentences run together into
-  // one line, whose fields are the first sentence's.
-  resetGpsIntake();
-  std::string lfOnly = kMoscow.substr(0, kMoscow.size() - 2) + "\n";
-  EXPECT_EQ(14u, parseTick(lfOnly + kMoscow).size());
-  // An empty line between sentences is harmless.
-  resetGpsIntake();
-  EXPECT_EQ(28u, parseTick(kMoscow + "\r\n" +
-                           rmc("093016", "A", "1.0", "N", "2.0", "E", "060326")).size());
 }
 
-TEST_F(NmeaIntakeTest, WhatCannotBeCompletedIsNotCarriedOver) {
-  // A NUL from the receiver ends the tick's text; the sentence it cut is
-  // lost, and the next read starts afresh.
-  EXPECT_EQ("", parseTick(kMoscow.substr(0, 30) + std::string(1, '\0') + kMoscow.substr(30)));
-  EXPECT_EQ(0u, gpsIntake.carriedBytes);
-  EXPECT_EQ(14u, parseTick(kMoscow).size());
-
-  // An unfinished line that reaches the 1,024-byte limit is garbage: it is
-  // dropped, and so is its rest up to the CR LF, even when that rest looks
-  // like a sentence.
-  resetGpsIntake();
-  EXPECT_EQ("", parseTick(std::string(1023, 'x')));
-  EXPECT_EQ(1023u, gpsIntake.carriedBytes);
-  EXPECT_EQ("", parseTick("y"));
-  EXPECT_EQ(0u, gpsIntake.carriedBytes);
-  EXPECT_EQ("", parseTick(std::string(2000, 'z')));
-  EXPECT_EQ("", parseTick(kMoscow));
-  EXPECT_EQ(14u, parseTick(kMoscow).size());
-  // 1,023 bytes carried still complete a line.
-  resetGpsIntake();
-  std::string fits = rmc("111111", "A", "1.0", "N", "2.0", "E", "070326");
-  fits.insert(fits.size() - 2, 1023 - (fits.size() - 2), '9');
-  parseTick(fits.substr(0, 1023));
-  EXPECT_EQ(14u, parseTick(fits.substr(1023)).size());
-}
-
-TEST_F(NmeaIntakeTest, LinesAndFieldsTooLongForTheirBuffersAreSkippedWhole) {
-  parseTick(kMoscow);
-  ASSERT_EQ("060326", fixDate());
-
-  // A line of 1,024 bytes or more cannot be a sentence.
+TEST_F(NmeaIntakeTest, LinesAndFieldsTooLongForTheirBuffersAreSkipped) {
+  // A sentence of 1,024 bytes or more cannot be one, whole or carried.
   std::string longLine = rmc("111111", "A", "1.0", "N", "2.0", "E", "070326");
   longLine.insert(longLine.size() - 2, 1024, '9');
   EXPECT_EQ("", parseTick(longLine));
-  EXPECT_EQ("060326", fixDate());
+  EXPECT_EQ("", parseTick(longLine.substr(0, 1030)));
+  EXPECT_EQ(0u, gpsIntake.carriedBytes);
+  EXPECT_EQ("", parseTick(longLine.substr(1030)));
+  EXPECT_EQ(14u, parseTick(kMoscow).size());
 
-  // 1,023 bytes still fit.
+  // 1,023 bytes still fit, also when carried.
   std::string fits = rmc("111111", "A", "1.0", "N", "2.0", "E", "070326");
   fits.insert(fits.size() - 2, 1023 - (fits.size() - 2), '9');
   ASSERT_EQ(1025u, fits.size());
   EXPECT_EQ(14u, parseTick(fits).size());
-  EXPECT_EQ("070326", fixDate());
+  resetGpsIntake();
+  parseTick(fits.substr(0, 1023));
+  EXPECT_EQ(14u, parseTick(fits.substr(1023)).size());
 
-  // A field of 64 bytes or more: the line changes nothing, not even the
-  // slots before the long field.
-  std::string longField = rmc("121212", "A", std::string(64, '1'), "S", "2.0", "W", "080326");
-  EXPECT_EQ(14u, parseTick(kMoscow + longField).size());
-  EXPECT_EQ("060326", fixDate());
-  EXPECT_STREQ("093015.00", gpsIntake.fieldSlots[1]);
-  // 63 bytes fit.
-  parseTick(rmc("121212", "A", std::string(63, '1'), "S", "2.0", "W", "080326"));
-  EXPECT_EQ(14, gpsIntake.recordBytes);
-  EXPECT_EQ(std::string(63, '1'), gpsIntake.fieldSlots[3]);
-  // The text after the last comma is never stored, so its length is free.
-  EXPECT_EQ(14u, parseTick("$GPRMC,1,A,1,N,1,E," + std::string(900, 'x') + "\r\n").size());
-}
-
-TEST_F(NmeaIntakeTest, MoreFieldsThanSlotsAndMoreRecordsThanTheBufferHoldAreDropped) {
+  // A field of 64 bytes or more makes a line no sentence; 63 fit.
+  EXPECT_EQ("", parseTick(rmc("121212", "A", std::string(64, '1'), "S", "2.0", "W", "080326")));
+  EXPECT_EQ(14u, parseTick(rmc("121212", "A", std::string(63, '1'), "S", "2.0", "W", "080326")).size());
+  // Fields past the 32nd are not looked at.
   std::string many = "$GPRMC,010101,A,1.0,N,2.0,E,0,0,090326";
   for (int i = 10; i < 40; ++i) many += "," + std::to_string(i);
-  parseTick(many + ",end\r\n");
-  EXPECT_EQ(14, gpsIntake.recordBytes);
-  EXPECT_STREQ("31", gpsIntake.fieldSlots[31]);
+  EXPECT_EQ(14u, parseTick(many + ",end\r\n").size());
+}
 
+TEST_F(NmeaIntakeTest, AReadFullOfFixesKeepsThemAllInOrder) {
   // The shortest fix lines, each of its own time, fill a whole read with
-  // fewer records than the buffer holds: all are kept, in order.
-  resetGpsIntake();
+  // fewer records than the tick holds.
   std::string flood;
   int lines = 0;
   for (;;) {
-    std::string line = "$GPRMC," + std::to_string(lines) + ",A,1,N,1,E,\r\n";
-    if (flood.size() + line.size() > kReadRequestBytes) break;
+    std::string line = "$GPRMC," + std::to_string(lines) + ",A,1,N,1,E,,,010126,\r\n";
+    if (flood.size() + line.size() > 65534) break;
     flood += line;
     ++lines;
   }
   ASSERT_EQ(static_cast<size_t>(lines) * 14, parseTick(flood).size());
-  EXPECT_EQ(std::to_string(lines - 1), gpsIntake.keptTime);
-  // A later invalid line of the same tick still drops them all.
+  EXPECT_EQ(7200, recordAt(2).utcSeconds);  // "2": two o'clock
+  const std::string last = records().substr(records().size() - 14);
   resetGpsIntake();
-  parseTick(flood + "$GPRMC,,V,\r\n");
-  EXPECT_EQ(0, gpsIntake.recordBytes);
+  EXPECT_EQ(last, parseTick("$GPRMC," + std::to_string(lines - 1) + ",A,1,N,1,E,,,010126,\r\n"));
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
-// The real program recording a receiver on a pty: real captures replayed as a
-// receiver sends them, the day files compared byte for byte with an
-// independent model of the rules and, for positions, with gpsbabel's reading
-// of the same capture; no receiver at all; and kill -9 in the middle of
-// logging.
+// The real program recording a receiver on a pty: a capture's positions
+// checked against gpsbabel's reading of it; no receiver at all; other copies
+// on the same image; and kill -9 in the middle of logging. What the day
+// files should hold comes from `vellumtrace-tool import` of the same text
+// (held to the checked-in expectations by the capture tests).
 //
 // Bursts are one reporting cycle each, sent no sooner than 600 ms after the
-// previous one and only once the program has read the previous one, so each
-// burst is exactly one tick's read (the worker ticks every 500 ms) and the
-// model can follow the program tick by tick, faster than real time. A test
-// then waits until the day files show what it expects before it closes the
-// program.
+// previous one and only once the program has read the previous one, faster
+// than real time. A test then waits until the day files show what it
+// expects before it closes the program.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -28,8 +25,8 @@
 
 #include "gps/track_record.h"
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
+#include "tests/support/imported_days.h"
 #include "tests/support/nmea_capture.h"
 #include "tests/support/program_process.h"
 #include "tests/support/pty_receiver.h"
@@ -52,36 +49,25 @@ class RecorderEndToEnd : public ::testing::Test {
   // Sends each burst as its own tick's read. The bytes reach the port's
   // queue a little after the write; waiting 600 ms before the next makes
   // sure an empty queue means "read", not "not there yet".
-  void replay(const std::vector<std::string>& bursts, TrackModel* model) {
+  void replay(const std::vector<std::string>& bursts, std::string* sent) {
     for (const std::string& burst : bursts) {
       std::this_thread::sleep_until(lastSend + 600ms);
       ASSERT_TRUE(receiver.waitUntilRead(15000)) << "the program stopped reading the port";
       ASSERT_TRUE(receiver.send(burst));
       lastSend = Clock::now();
-      if (model) model->tick(burst);
+      if (sent) *sent += burst;
     }
   }
-  // Waits until the day files are what the model says: the tick that read
-  // the last burst has written its records.
-  bool waitForDayFiles(const TrackModel& model) {
-    return waitFor([&] { return dayFiles() == model.files(); }, 15s);
+  // Waits until the day files are what the import makes of the text: the
+  // tick that read the last burst has written its records.
+  bool waitForDayFiles(const std::map<std::string, std::string>& expected) {
+    return waitFor([&] { return dayFiles() == expected; }, 15s);
   }
   void stopProgram() {
     program->signal(SIGTERM);
     EXPECT_EQ(0, program->waitForExit(10s)) << "SIGTERM did not close the program";
   }
-  std::map<std::string, std::string> dayFiles() {
-    std::map<std::string, std::string> files;
-    std::string dir = trackLogFolder(image);
-    if (DIR* d = opendir(dir.c_str())) {
-      while (struct dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() == 10 && n.compare(6, 4, ".log") == 0) files[n] = readWholeFile(dir + "/" + n);
-      }
-      closedir(d);
-    }
-    return files;
-  }
+  std::map<std::string, std::string> dayFiles() { return dayFilesIn(image.root()); }
 
   TempDeviceImage image;
   PtyReceiver receiver;
@@ -89,60 +75,11 @@ class RecorderEndToEnd : public ::testing::Test {
   Clock::time_point lastSend = Clock::now();
 };
 
-bool hasValidFix(const std::string& burst) {
-  for (size_t at = burst.find("$GPRMC,"); at != std::string::npos; at = burst.find("$GPRMC,", at + 1)) {
-    size_t status = burst.find(',', at + 7);
-    if (status != std::string::npos && burst.compare(status, 3, ",A,") == 0) return true;
-  }
-  return false;
-}
-
-// At most `count` bursts of a capture, from a few cycles before its first
-// valid fix, so the window holds the switch from no fix to logging.
-std::vector<std::string> window(const std::vector<std::string>& bursts, size_t count) {
-  size_t first = 0;
-  while (first < bursts.size() && !hasValidFix(bursts[first])) ++first;
-  size_t from = first > 3 ? first - 3 : 0;
-  size_t to = std::min(bursts.size(), from + count);
-  return std::vector<std::string>(bursts.begin() + static_cast<long>(from),
-                                  bursts.begin() + static_cast<long>(to));
-}
-
 std::string describe(const std::map<std::string, std::string>& files) {
   std::ostringstream s;
   for (const auto& [name, bytes] : files) s << name << ":" << bytes.size() / 14.0 << " ";
   return s.str();
 }
-
-class ReplayedCaptureEndToEnd : public RecorderEndToEnd,
-                                public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(ReplayedCaptureEndToEnd, DayFilesHoldExactlyTheRecordsTheRulesGive) {
-  std::vector<std::string> bursts = window(captureBursts(capturePath(GetParam())), 10);
-  ASSERT_FALSE(bursts.empty()) << capturePath(GetParam());
-  ASSERT_TRUE(receiver.linkAsCom1(image.root()));
-  startProgram();
-  TrackModel model;
-  replay(bursts, &model);
-  EXPECT_TRUE(waitForDayFiles(model));
-  stopProgram();
-  std::map<std::string, std::string> files = dayFiles();
-  EXPECT_EQ(model.files(), files) << "expected " << describe(model.files()) << "got "
-                                  << describe(files);
-  EXPECT_FALSE(files.empty());
-  for (const auto& line : program->outLines()) ADD_FAILURE() << "unexpected output: " << line;
-}
-
-// The captures under tests/data/nmea, each from a different receiver.
-INSTANTIATE_TEST_SUITE_P(Captures, ReplayedCaptureEndToEnd,
-                         ::testing::Values("bu353s4.log", "et-332.log", "gpslim236.log",
-                                           "haicom-305N.log", "telit-he910.log"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string n = info.param.substr(0, info.param.find('.'));
-                           for (char& c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
 
 // A whole capture, and the positions checked against a second NMEA reader.
 TEST_F(RecorderEndToEnd, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFileHolds) {
@@ -150,12 +87,13 @@ TEST_F(RecorderEndToEnd, GpsbabelReadsTheSameFixesFromTheCaptureAsTheDayFileHold
   std::vector<std::string> bursts = captureBursts(capture);
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
   startProgram();
-  TrackModel model;
-  replay(bursts, &model);
-  EXPECT_TRUE(waitForDayFiles(model));
+  std::string sent;
+  replay(bursts, &sent);
+  const auto expected = importedDayFiles(sent);
+  EXPECT_TRUE(waitForDayFiles(expected));
   stopProgram();
   std::map<std::string, std::string> files = dayFiles();
-  ASSERT_EQ(model.files(), files);
+  ASSERT_EQ(expected, files);
   ASSERT_EQ(1u, files.count("311214.log"));
   const std::string& day = files["311214.log"];
 
@@ -225,9 +163,9 @@ TEST_F(RecorderEndToEnd, OtherCopiesOnTheSameImageAreRefusedThePortAndTheDay) {
   ASSERT_GE(bursts.size(), 12u);
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
   startProgram();
-  TrackModel model;
-  replay({bursts.begin(), bursts.begin() + 3}, &model);
-  ASSERT_TRUE(waitForDayFiles(model)) << "the first copy holds the port and the day";
+  std::string sent;
+  replay({bursts.begin(), bursts.begin() + 3}, &sent);
+  ASSERT_TRUE(waitForDayFiles(importedDayFiles(sent))) << "the first copy holds the port and the day";
 
   ProgramProcess samePort(VT_PROGRAM, {"--root", image.root(), "--display", "headless"});
   PtyReceiver own;
@@ -246,9 +184,10 @@ TEST_F(RecorderEndToEnd, OtherCopiesOnTheSameImageAreRefusedThePortAndTheDay) {
     ASSERT_TRUE(own.waitUntilRead(15000)) << "the copy on its own port stopped reading";
     ASSERT_TRUE(receiver.send(*b) && own.send(*b));
     lastSend = Clock::now();
-    model.tick(*b);
+    sent += *b;
   }
-  EXPECT_TRUE(waitForDayFiles(model));
+  const auto expected = importedDayFiles(sent);
+  EXPECT_TRUE(waitForDayFiles(expected));
   ASSERT_TRUE(own.waitUntilRead(15000));
   std::this_thread::sleep_for(600ms);  // its tick that read the last burst has ended
   for (ProgramProcess* p : {&samePort, &ownPort}) {
@@ -256,7 +195,7 @@ TEST_F(RecorderEndToEnd, OtherCopiesOnTheSameImageAreRefusedThePortAndTheDay) {
     EXPECT_EQ(0, p->waitForExit(10s));
   }
   stopProgram();
-  EXPECT_EQ(model.files(), dayFiles()) << describe(dayFiles());
+  EXPECT_EQ(expected, dayFiles()) << describe(dayFiles());
   EXPECT_EQ(1u, samePort.outLines().size());
   EXPECT_TRUE(ownPort.outLines().empty());
 }
@@ -269,15 +208,15 @@ TEST_F(RecorderEndToEnd, AfterKillNineAndATornTailTheDayStaysWholeAndReadable) {
   ASSERT_GE(bursts.size(), 16u);
   std::vector<std::string> first(bursts.begin(), bursts.begin() + 7);
   std::vector<std::string> second(bursts.begin() + 8, bursts.begin() + 16);
-  TrackModel all;
-  for (const std::string& b : bursts) all.tick(b);
-  const std::string& every = all.files().at("210706.log");
+  std::string allText;
+  for (const std::string& b : bursts) allText += b;
+  const std::string every = importedDay(allText, "210706");
 
   ASSERT_TRUE(receiver.linkAsCom1(image.root()));
   startProgram();
-  TrackModel firstOnly;
-  replay(first, &firstOnly);
-  ASSERT_TRUE(waitForDayFiles(firstOnly));
+  std::string firstText;
+  replay(first, &firstText);
+  ASSERT_TRUE(waitForDayFiles(importedDayFiles(firstText)));
   ASSERT_TRUE(receiver.send(bursts[7]));  // and killed while that tick may run
   program->kill9();
   std::string path = logPath(image, "210706");
@@ -288,9 +227,9 @@ TEST_F(RecorderEndToEnd, AfterKillNineAndATornTailTheDayStaysWholeAndReadable) {
   // A burst the killed program did not read is the restarted one's first.
   startProgram();
   lastSend = Clock::now();
-  TrackModel secondOnly;
-  replay(second, &secondOnly);
-  const std::string& tail = secondOnly.files().at("210706.log");
+  std::string secondText;
+  replay(second, &secondText);
+  const std::string tail = importedDay(secondText, "210706");
   EXPECT_TRUE(waitFor([&] {
     const std::string now = readWholeFile(path);
     return now.size() >= tail.size() && now.compare(now.size() - tail.size(), tail.size(), tail) == 0;

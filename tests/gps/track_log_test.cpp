@@ -1,14 +1,17 @@
-// The daily track log against a real device image: which day file a tick's
-// records go to, standing aside for a batch, and keeping every file a whole
-// number of records through torn writes, short writes and failed opens.
+// The daily track log against a real device image: which day file each
+// record goes to, standing aside for a batch and writing the fixes held
+// meanwhile, and keeping every file a whole number of records through torn
+// writes, short writes and failed opens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/state/shared_state.h"
 #include "gps/nmea_intake.h"
@@ -17,7 +20,6 @@
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/wait_for.h"
 #include "platform/core/errors.h"
@@ -25,8 +27,16 @@
 
 namespace {
 
-std::string rec(int32_t seconds) {
-  return TrackModel::record(seconds, 5545.1234f, 'N', 3737.5678f, 'E');
+std::string rec(int32_t seconds) { return recordBytes({seconds}); }
+
+// Records of one date, as the intake hands them on.
+std::vector<DatedRecord> dated(const char* date, const std::string& records) {
+  std::vector<DatedRecord> out(records.size() / kTrackRecordBytes);
+  for (size_t i = 0; i < out.size(); ++i) {
+    strncpy(out[i].date, date, kFixDateBytes - 1);
+    memcpy(out[i].bytes, records.data() + i * kTrackRecordBytes, kTrackRecordBytes);
+  }
+  return out;
 }
 
 class TrackLogTest : public DeviceImageTest {
@@ -42,15 +52,14 @@ class TrackLogTest : public DeviceImageTest {
     DeviceImageTest::TearDown();
   }
 
-  void tick(const char* fixDate, const std::string& records) {
-    appendTrackRecords(fixDate, reinterpret_cast<const BYTE*>(records.data()),
-                       static_cast<int>(records.size()));
+  void tick(const char* date, const std::string& records) {
+    std::vector<DatedRecord> r = dated(date, records);
+    appendTrackRecords(r.data(), static_cast<int>(r.size()));
   }
   // One tick of receiver text through the parser and the log step.
   void textTick(const std::string& text) {
-    gpsIntake.recordBytes = 0;
-    splitNmeaLines(text.c_str());
-    appendTrackRecords(gpsIntake.fixDate, gpsIntake.recordBuffer, gpsIntake.recordBytes);
+    takeTickText(text.data(), text.size());
+    appendTrackRecords(gpsIntake.records, gpsIntake.recordCount);
   }
   std::string dayFile(const std::string& date) { return logPath(*image, date); }
   std::string day(const std::string& date) { return readWholeFile(dayFile(date)); }
@@ -67,50 +76,58 @@ class TrackLogTest : public DeviceImageTest {
 
 const char kDay[] = "060326";
 
-TEST_F(TrackLogTest, TheFirstDatedFixCreatesTheDayWhichLaterTicksAndRunsAppendTo) {
-  // Nothing is written, and no file made, before a tick with a whole date.
-  tick("", rec(1));
-  tick("0603", rec(2));
+TEST_F(TrackLogTest, TheFirstFixCreatesItsDayWhichLaterTicksAndRunsAppendTo) {
+  tick(kDay, "");  // nothing to write: no file is made
   EXPECT_EQ(0, shared.logOpen);
-  EXPECT_FALSE(fileExists(dayFile("060326")));
+  EXPECT_FALSE(fileExists(dayFile(kDay)));
 
-  tick("060326", rec(3));
+  tick(kDay, rec(3));
   EXPECT_EQ(1, shared.logOpen);
-  tick("", rec(4));        // no date: to the file that is open
-  tick("060326", "");      // nothing to write
-  tick("060326", rec(5) + rec(6));
-  EXPECT_EQ(rec(3) + rec(4) + rec(5) + rec(6), day("060326"));
+  tick(kDay, rec(5) + rec(6));
+  EXPECT_EQ(rec(3) + rec(5) + rec(6), day(kDay));
 
   // The program ends and starts again the same day.
   closeTrackLogAtExit();
   EXPECT_EQ(0, shared.logOpen);
   resetTrackLog();
-  tick("060326", rec(7));
-  EXPECT_EQ(rec(3) + rec(4) + rec(5) + rec(6) + rec(7), day("060326"));
+  tick(kDay, rec(7));
+  EXPECT_EQ(rec(3) + rec(5) + rec(6) + rec(7), day(kDay));
 }
 
-TEST_F(TrackLogTest, AtMidnightTheTicksRecordsGoToTheFileOfItsLastDate) {
+// Midnight, a receiver's date jump and void sentences, all within single
+// reads: every fix is filed by its own sentence's date, and one write per
+// day touched carries them.
+TEST_F(TrackLogTest, EachFixGoesToTheDayOfItsOwnSentence) {
   auto line = [](const char* time, const char* status, const char* date) {
     return std::string("$GPRMC,") + time + "," + status + ",5545.1234,N,03737.5678,E,0,0," +
            date + ",,,A\r\n";
   };
   textTick(line("235958", "A", "080326"));
   textTick(line("235959", "A", "080326") + line("000000", "A", "090326"));
-  EXPECT_EQ(rec(86398), day("080326"));
-  EXPECT_EQ(rec(86399) + rec(0), day("090326"));
+  EXPECT_EQ(rec(86398) + rec(86399), day("080326"));
+  EXPECT_EQ(rec(0), day("090326"));
 
-  // A tick whose last line is not valid writes nothing and keeps the file.
-  textTick(line("000001", "A", "090326") + line("000002", "V", "090326"));
+  // A void line, one without a date and one with a damaged date give
+  // nothing and cost the others nothing.
+  textTick(line("000001", "A", "090326") + line("000002", "V", "090326") +
+           line("000003", "A", "") + line("000004", "A", "09/326") + line("000005", "A", "090326"));
+  EXPECT_EQ(rec(0) + rec(1) + rec(5), day("090326"));
   EXPECT_EQ(1, shared.logOpen);
-  EXPECT_FALSE(lookupCanOpen("090326"));
-  // and the next valid fix without a date still goes to the open day.
-  textTick(line("000003", "A", ""));
-  EXPECT_EQ(rec(86399) + rec(0) + rec(3), day("090326"));
-  EXPECT_EQ(rec(86398), day("080326"));
+
+  // A receiver jumping between dates: one write per day, in arrival order.
+  HostCallsOverride calls;
+  static int writes;
+  writes = 0;
+  calls->write = [](int fd, const void* b, size_t n) { ++writes; return realHostCalls().write(fd, b, n); };
+  textTick(line("000006", "A", "090326") + line("000007", "A", "220899") +
+           line("000008", "A", "090326"));
+  EXPECT_EQ(2, writes);
+  EXPECT_EQ(rec(0) + rec(1) + rec(5) + rec(6) + rec(8), day("090326"));
+  EXPECT_EQ(rec(7), day("220899"));
 }
 
-TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheLastLookup) {
-  tick("060326", rec(1));
+TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheLastLookupAndKeepsTheFixesMeanwhile) {
+  tick(kDay, rec(1));
   ASSERT_FALSE(lookupCanOpen(kDay));  // held without sharing
 
   closeTrackLogForBatch();  // START
@@ -119,30 +136,49 @@ TEST_F(TrackLogTest, TheLogStandsAsideFromStartUntilTheLastLookup) {
   EXPECT_EQ(nullptr, shared.logFile.load());
   EXPECT_EQ(1, shared.logHeldForBatch);
   EXPECT_TRUE(lookupCanOpen(kDay));
-  tick("060326", rec(2));
+  tick(kDay, rec(2));
+  tick("070326", rec(3));
   EXPECT_TRUE(lookupCanOpen(kDay));
 
   // EXIT clears batchRunning while the last photo is still being tagged:
   // the log stays closed until that photo has been looked up.
   shared.batchRunning = 0;
-  tick("060326", rec(3));
+  tick(kDay, rec(4));
   EXPECT_EQ(0, shared.logOpen);
   EXPECT_TRUE(lookupCanOpen(kDay));
+  EXPECT_EQ(rec(1), day(kDay));
 
-  shared.logHeldForBatch = 0;  // the last lookup is done; the message may still be up
-  tick("060326", "");  // reopened on a tick with no record, from the old date
+  // The last lookup is done (the message may still be up): the held fixes
+  // are written, in order, before the tick's own.
+  shared.logHeldForBatch = 0;
+  tick(kDay, rec(5));
   EXPECT_EQ(1, shared.logOpen);
-  EXPECT_FALSE(lookupCanOpen(kDay));
-  tick("", rec(4));
-  EXPECT_EQ(rec(1) + rec(4), day("060326"));
+  EXPECT_EQ(rec(1) + rec(2) + rec(4) + rec(5), day(kDay));
+  EXPECT_EQ(rec(3), day("070326"));
 
   // Should the log be held while it is still open, the log step itself
   // closes the file rather than hold it through the batch.
   shared.logHeldForBatch = 1;
-  tick("060326", rec(5));
+  tick(kDay, rec(6));
   EXPECT_EQ(0, shared.logOpen);
   EXPECT_TRUE(lookupCanOpen(kDay));
-  EXPECT_EQ(rec(1) + rec(4), day("060326"));
+  shared.logHeldForBatch = 0;
+}
+
+TEST_F(TrackLogTest, ABatchLongerThanTheHeldBoundLosesOnlyTheNewestFixesAndSaysSoOnce) {
+  closeTrackLogForBatch();
+  std::string all;
+  for (int32_t s = 0; s < kHeldRecordCapacity + 20; ++s) all += rec(s % 86400);
+  ::testing::internal::CaptureStderr();
+  for (size_t at = 0; at < all.size(); at += 10 * kTrackRecordBytes)
+    tick(kDay, all.substr(at, 10 * kTrackRecordBytes));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(1u, std::count(said.begin(), said.end(), '\n')) << said;
+  EXPECT_NE(std::string::npos, said.find("36000 fixes held")) << said;
+  shared.batchRunning = 0;
+  shared.logHeldForBatch = 0;
+  tick(kDay, rec(7));
+  EXPECT_TRUE(day(kDay) == all.substr(0, kHeldRecordCapacity * kTrackRecordBytes) + rec(7));
 }
 
 TEST_F(TrackLogTest, AppendsStartAtTheLastWholeRecordAfterATornWrite) {
@@ -236,7 +272,8 @@ TEST_F(TrackLogTest, StartClosesTheLogBetweenTwoWorkerTicksNeverDuringOne) {
   std::thread worker([&] {
     std::string r = rec(1);
     while (!stop) {
-      appendTrackRecords("060326", reinterpret_cast<const BYTE*>(r.data()), 14);
+      std::vector<DatedRecord> one = dated(kDay, r);
+      appendTrackRecords(one.data(), 1);
       ++ticks;
       std::this_thread::yield();
     }
@@ -256,6 +293,7 @@ TEST_F(TrackLogTest, StartClosesTheLogBetweenTwoWorkerTicksNeverDuringOne) {
     EXPECT_EQ(size, day("060326").size()) << round;
     EXPECT_EQ(0u, size % 14);
     shared.batchRunning = 0;
+    shared.logHeldForBatch = 0;
   }
   stop = true;
   worker.join();

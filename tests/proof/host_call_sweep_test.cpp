@@ -19,6 +19,7 @@
 #include "app/state/shared_state.h"
 #include "geotag/gps_insert.h"
 #include "geotag/tag_outcome.h"
+#include "gps/gps_worker.h"
 #include "gps/nmea_intake.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
@@ -181,8 +182,8 @@ class HostCallSweep : public ::testing::Test {
 
     if (fault) armFault(*fault);
     LPCWSTR failureText = nullptr;
-    gpsIntake.port = openGpsPort(&failureText);
-    r.portOpened = gpsIntake.port != nullptr;
+    gpsWorker.port = openGpsPort(&failureText);
+    r.portOpened = gpsWorker.port != nullptr;
     if (r.portOpened) runGpsTick();
     SetLastError(ERROR_SUCCESS);
     r.result = insertGpsIfd(kPhotoName);
@@ -197,8 +198,8 @@ class HostCallSweep : public ::testing::Test {
       runGpsTick();
     }
     closeTrackLogAtExit();
-    if (gpsIntake.port) CloseHandle(gpsIntake.port);
-    gpsIntake.port = nullptr;
+    if (gpsWorker.port) CloseHandle(gpsWorker.port);
+    gpsWorker.port = nullptr;
     r.day = readWholeFile(logPath(image, kBurstDay));
     r.photoDay = readWholeFile(logPath(image, kPhotoDay));
     r.photo = readWholeFile(image.path("SDMMC/DCIM/100CAM/IMG_0001.JPG"));

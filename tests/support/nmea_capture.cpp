@@ -45,6 +45,17 @@ std::vector<std::string> readCaptureLines(const std::string& path) {
   return lines;
 }
 
+std::string captureWireBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes, line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] == '#') continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    bytes += line + "\r\n";
+  }
+  return bytes;
+}
+
 std::vector<std::string> cycleBursts(const std::vector<std::string>& lines) {
   std::vector<std::string> bursts;
   std::string burst;

@@ -18,5 +18,9 @@ std::vector<std::string> cycleBursts(const std::vector<std::string>& lines);
 // readCaptureLines + cycleBursts.
 std::vector<std::string> captureBursts(const std::string& path);
 
+// The capture as a receiver sends it: its bytes as they are, binary frames
+// and all, without the comment lines, and each line ending in CR LF.
+std::string captureWireBytes(const std::string& path);
+
 // The path of a capture under tests/data/nmea.
 std::string capturePath(const std::string& name);

@@ -10,10 +10,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/geotag/track_log.h"
-#include "tests/gps/track_model.h"
+#include "tests/support/imported_days.h"
 #include "tests/support/control_client.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/nmea_capture.h"
@@ -84,9 +85,9 @@ class TaggingEndToEnd : public ::testing::Test {
   }
   // The day's log as the recorder writes it from the given bursts.
   std::string logOf(const std::vector<size_t>& burstIndexes) {
-    TrackModel model;
-    for (size_t i : burstIndexes) model.tick(bursts[i]);
-    return model.files().count("210706.log") ? model.files().at("210706.log") : "";
+    std::string text;
+    for (size_t i : burstIndexes) text += bursts[i];
+    return importedDay(text, "210706");
   }
   bool waitForLog(const std::string& expected) {
     return ::waitFor([&] { return readWholeFile(logPath(image, kLogDate)) == expected; }, 10s);
@@ -183,6 +184,28 @@ TEST_F(TaggingEndToEnd, StartTagsThePhotosAndLoggingResumesAfterTheLastLookup) {
   EXPECT_TRUE(waitForLog(logOf(range(0, 20))))
       << "logging goes on after the message; the log holds "
       << fileSize(logPath(image, kLogDate)) / 14 << " records";
+}
+
+// The fixes that arrive while the photos are tagged are held and logged,
+// in order, once the last photo has been looked up.
+TEST_F(TaggingEndToEnd, FixesThatArriveDuringABatchAreLoggedAfterIt) {
+  replay(0, 6);
+  ASSERT_TRUE(waitForLog(logOf(range(0, 6))));
+  makeCard("cardA", "IMG_", {1, 2, 3, 4, 5, 1, 2, 3, 4, 5, 1, 2}, 0);  // some 6 s of tagging
+  insertCard("cardA", "0001A2B3C4");
+  ASSERT_TRUE(waitFor("window", "visible", 5s));
+  control("tap 50 205");  // START
+  for (size_t i = 6; i < 12; ++i) {
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(receiver.send(bursts[i]));
+  }
+  ASSERT_TRUE(receiver.waitUntilRead(5000));
+  EXPECT_EQ(control("msgbox"), "none") << "the batch was over before the fixes were read";
+  std::string box;
+  ASSERT_TRUE(waitFor("msgbox", "open", 20s, &box));
+  EXPECT_EQ(box, "open\tЗапись GPS завершена\tОбработано фотографий: 12 из 12 фотографий.");
+  EXPECT_TRUE(waitForLog(logOf(range(0, 12))))
+      << "the log holds " << fileSize(logPath(image, kLogDate)) / 14 << " records";
 }
 
 // A card swapped mid-batch ends the batch as cancelled with what was tagged

@@ -1,10 +1,10 @@
 // vellumtrace-tool import: an NMEA log from another logger (or gpsd) into the
 // day files of a device image, through the recorder's own intake and log
-// step, so the same sentences give the same records. A file has no reads to
-// group its sentences by: each line is parsed as a tick of its own, so a
-// fix that is not valid drops only itself. Records are handed to the log
-// step a day at a time in large batches (each write reaches the storage
-// before the next), appended to what the day files already hold.
+// step, so the same sentences give the same records. Lines end in LF or
+// CR LF; each is handed to the intake with CR LF, as a receiver ends it.
+// Records are handed to the log step in large batches (one write per day
+// each, reaching the storage before the next), appended to what the day
+// files already hold.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,12 +29,11 @@ int usageError(const std::string& why) {
   return 2;
 }
 
-// Records of consecutive fixes of one date, on their way to the log step.
+// Fixes on their way to the log step, each with its own date.
 struct Batch {
-  static constexpr size_t kRecords = 4096;
-  BYTE bytes[kRecords * kTrackRecordBytes];
-  size_t used = 0;
-  char date[kFixDateBytes] = {};  // empty until a fix brings a whole date
+  static constexpr int kRecords = 4096;
+  DatedRecord records[kRecords];
+  int used = 0;
 };
 
 // Day file -> fixes handed to it, and its size before the first of them.
@@ -56,17 +55,9 @@ long dayFileSize(const char* date) {
   return size == 0xFFFFFFFFu ? 0 : static_cast<long>(size);
 }
 
-// Every batch handed on has a whole date, so the log step puts it into
-// that day's file.
-void flush(Batch* batch, std::map<std::string, DayCount>* days) {
+void flush(Batch* batch) {
   if (batch->used == 0) return;
-  DayCount& day = (*days)[dayFileName(batch->date)];
-  if (day.sizeBefore < 0) {
-    closeTrackLogAtExit();  // the day's file may be the one open
-    day.sizeBefore = dayFileSize(batch->date);
-  }
-  day.handed += static_cast<long>(batch->used);
-  appendTrackRecords(batch->date, batch->bytes, static_cast<int>(batch->used * kTrackRecordBytes));
+  appendTrackRecords(batch->records, batch->used);
   batch->used = 0;
 }
 
@@ -74,22 +65,24 @@ void flush(Batch* batch, std::map<std::string, DayCount>* days) {
 void importLine(const char* line, size_t length, Batch* batch,
                 std::map<std::string, DayCount>* days) {
   if (length >= kLineBytes) return;  // the intake skips such lines too
-  gpsIntake.recordBytes = 0;
-  memcpy(gpsIntake.readBuffer, line, length);
-  memcpy(gpsIntake.readBuffer + length, "\r\n", 3);
-  takeTickText(gpsIntake.readBuffer, length + 2);
-  if (gpsIntake.recordBytes == 0) return;
-  // A fix of another date starts the next batch; one without a date goes
-  // with the fixes before it, as it would into the open day file, and is
-  // dropped when there are none, as before the recorder's first dated fix.
-  if (!fixDateComplete(gpsIntake.fixDate) && !fixDateComplete(batch->date)) return;
-  if (fixDateComplete(gpsIntake.fixDate) && strcmp(gpsIntake.fixDate, batch->date) != 0) {
-    flush(batch, days);
-    memcpy(batch->date, gpsIntake.fixDate, kFixDateBytes);
+  static char text[kLineBytes + 2];
+  memcpy(text, line, length);
+  memcpy(text + length, "\r\n", 2);
+  takeTickText(text, length + 2);
+  for (int i = 0; i < gpsIntake.recordCount; ++i) {
+    const DatedRecord& r = gpsIntake.records[i];
+    DayCount& day = (*days)[dayFileName(r.date)];
+    if (day.sizeBefore < 0) {
+      // Measured before anything is handed to that day; the day's file may
+      // be the one the log holds open.
+      flush(batch);
+      closeTrackLogAtExit();
+      day.sizeBefore = dayFileSize(r.date);
+    }
+    ++day.handed;
+    if (batch->used == Batch::kRecords) flush(batch);
+    batch->records[batch->used++] = r;
   }
-  if (batch->used == Batch::kRecords) flush(batch, days);
-  memcpy(batch->bytes + batch->used * kTrackRecordBytes, gpsIntake.recordBuffer, kTrackRecordBytes);
-  ++batch->used;
 }
 
 bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
@@ -161,8 +154,7 @@ int importCommand(int argc, char** argv) {
     // Each file is a log of its own: nothing carries over from the last.
     resetGpsIntake();
     ok = importFile(name, &batch, &days) && ok;
-    flush(&batch, &days);
-    batch.date[0] = 0;
+    flush(&batch);
   }
   closeTrackLogAtExit();
 
