@@ -109,7 +109,8 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
     DWORD extra = 0;
     ok = ReadFile(photo, copyBuffer, 1, &extra, nullptr) && extra == 0;
   }
-  ok = ok && isWholeTaggedCopy(temp, app1, copy) && FlushFileBuffers(temp);
+  // The copy stays the user's photo: its permission bits, owner and group.
+  ok = ok && CopyFileOwnership(photo, temp) && isWholeTaggedCopy(temp, app1, copy) && FlushFileBuffers(temp);
   CloseHandle(photo);
   ok = CloseHandle(temp) && ok;
   if (!ok) {

@@ -433,3 +433,26 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tagged copy is still the user's photo: its permission bits, and its
+// owner and group where the process may set them (a privileged one can keep
+// another user's).
+TEST_F(GpsInsertTest, TheCopyKeepsThePhotosPermissionsAndOwner) {
+  const std::string photo = craftJpeg(cameraSpec(kPhotoTime));
+  writeWholeFile(photoFile(), photo);
+  ASSERT_EQ(chmod(photoFile().c_str(), 0640), 0);
+  const bool privileged = geteuid() == 0;
+  if (privileged) ASSERT_EQ(chown(photoFile().c_str(), 4321, 4322), 0);
+  ASSERT_EQ(insertGpsIfd(photoName().c_str()), 0) << tagOutcomeReason(lastTagOutcome()) << hostFailureNote();
+  struct stat st;
+  ASSERT_EQ(stat(photoFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (privileged) {
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+  }
+}
+
+}  // namespace
