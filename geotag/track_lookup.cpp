@@ -28,6 +28,7 @@ int32_t cameraClockAheadOfUtc = kDeviceCameraClockAheadOfUtc;
 // The matching record's time and how far the photo's UTC time lies from it.
 int32_t matchSeconds = 0;
 int32_t matchDifference = 0;
+int matchDay = 0;  // the matching log's day, from the photo's date
 constexpr int64_t kSecondsPerDay = 86400;
 // 4096 records a read: a full day's log (86,400 records) in 22 reads.
 constexpr DWORD kBlockBytes = kTrackRecordBytes * 4096;
@@ -130,6 +131,7 @@ struct Nearest {
   bool found = false;
   int64_t difference = 0;  // record time less the photo's UTC time
   TrackRecord record{};
+  int day = 0;
 };
 
 bool nearer(int64_t d, const Nearest& best) {
@@ -157,7 +159,7 @@ bool scanLog(const char* dateTime, int64_t dayStart, int64_t photoUtc, Nearest* 
       // In 64 bits, so that no time a damaged log holds can overflow.
       const int64_t d = dayStart + keepRecord(block + at) - photoUtc;
       if (d > -2 && d < 2 && nearer(d, *best)) {
-        *best = Nearest{true, d, decodeTrackRecord(block + at)};
+        *best = Nearest{true, d, decodeTrackRecord(block + at), static_cast<int>(dayStart / kSecondsPerDay)};
         if ((exact = d == 0)) break;
       }
     }
@@ -174,6 +176,7 @@ void setCameraClockAheadOfUtc(int32_t seconds) { cameraClockAheadOfUtc = seconds
 
 int32_t matchedRecordSeconds() { return matchSeconds; }
 int32_t matchedPhotoDifference() { return matchDifference; }
+int matchedDay() { return matchDay; }
 
 int findTrackFix() {
   const char* dt = shared.exifDateTime;
@@ -196,5 +199,6 @@ int findTrackFix() {
   shared.matchLonRef = best.record.lonRef;
   matchSeconds = best.record.utcSeconds;
   matchDifference = static_cast<int32_t>(-best.difference);
+  matchDay = best.day;
   return 0;
 }

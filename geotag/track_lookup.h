@@ -25,6 +25,9 @@ void setCameraClockAheadOfUtc(int32_t seconds);
 // UTC less that (-1, 0 or 1, counted across midnight for another day's log).
 int32_t matchedRecordSeconds();
 int32_t matchedPhotoDifference();
+// After a match: the day of the matching record's log, counted from the
+// photo's date (-1, 0 or 1).
+int matchedDay();
 
 // The EXIF date text `days` days from `dateTime`'s ("YYYY:MM:DD", the rest
 // copied), across month and year ends by the Gregorian calendar; false when
