@@ -5,12 +5,6 @@
 
 namespace {
 
-constexpr uint16_t kTagInteropIfd = 0xA005;
-constexpr uint16_t kTagStripOffsets = 0x0111;
-constexpr uint16_t kTagStripByteCounts = 0x0117;
-constexpr uint16_t kTagThumbnailOffset = 0x0201;
-constexpr uint16_t kTagThumbnailLength = 0x0202;
-constexpr int kMaxChainedIfds = 4;
 // The block's five entries, and its rationals after its next-IFD offset.
 constexpr uint32_t kBlockEntries = 5;
 constexpr uint32_t kBlockRationals = 66;

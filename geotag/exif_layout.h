@@ -17,6 +17,13 @@ constexpr uint16_t kTagGpsIfd = 0x8825;
 constexpr uint16_t kTagDateTimeOriginal = 0x9003;
 constexpr uint16_t kTagGpsLatitude = 0x0002;
 constexpr uint16_t kTagGpsLongitude = 0x0004;
+constexpr uint16_t kTagInteropIfd = 0xA005;
+constexpr uint16_t kTagStripOffsets = 0x0111;
+constexpr uint16_t kTagStripByteCounts = 0x0117;
+constexpr uint16_t kTagThumbnailOffset = 0x0201;
+constexpr uint16_t kTagThumbnailLength = 0x0202;
+// IFD1 and the directories chained after it; real photos stop at IFD1.
+constexpr int kMaxChainedIfds = 4;
 constexpr uint32_t kDateTimeBytes = 20;
 
 struct ExifLayout {

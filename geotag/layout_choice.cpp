@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr uint16_t kTagInteropIfd = 0xA005;
-
 struct TagRange {
   uint16_t first, last;
 };

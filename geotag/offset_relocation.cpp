@@ -3,16 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace {
 
-constexpr uint16_t kTagInteropIfd = 0xA005;
-constexpr uint16_t kTagStripOffsets = 0x0111;
-constexpr uint16_t kTagStripByteCounts = 0x0117;
-constexpr uint16_t kTagThumbnailOffset = 0x0201;
-constexpr uint16_t kTagThumbnailLength = 0x0202;
-// IFD1 and the directories chained after it; real photos stop at IFD1.
-constexpr int kMaxChainedIfds = 4;
 constexpr int kMaxTables = 8 + kMaxChainedIfds;
 
 // The bytes of the TIFF data whose field the copy rewrites, one bit each.
