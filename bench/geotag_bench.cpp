@@ -7,7 +7,9 @@
 //   BM_TagPhotosWithoutFlush  the same with the flushes made no-ops
 //   BM_DurableCopy      the same files copied in the kernel (copy_file_range),
 //                       fsync'd, renamed over themselves, the folder fsync'd
-//   BM_TaggerBesideDurableRewrites  the tagger, that copy and the same copy
+//   BM_TaggerBesideDurableRewrites  the tagger on the plain photos (the
+//                       inserted layout) and on the same with a maker note
+//                       (the appended layout), that copy and the same copy
 //                       with 127 bytes put in, photo by photo in turn, each on
 //                       its own photos: the ratios the goal is stated in
 //   BM_Exiftool         one exiftool -geotag run over the same photos with the
@@ -74,11 +76,15 @@ struct Card {
   // The same photos in a second folder, for the rewrites that run beside
   // the tagger's, photo by photo.
   std::vector<std::string> twins;
+  // The same with a maker note, which the tagger never moves, in a third.
+  std::string withNote;
+  std::vector<std::string> noted;
 
   Card() {
     ::mkdir(image.path("SDMMC/DCIM").c_str(), 0777);
     ::mkdir(image.path("SDMMC/DCIM/100CAM").c_str(), 0777);
     ::mkdir(image.path("SDMMC/DCIM/101CAM").c_str(), 0777);
+    ::mkdir(image.path("SDMMC/DCIM/102CAM").c_str(), 0777);
     CraftSpec s = cameraSpec("2010:06:05 14:30:07");
     // APP2 segments of the largest size fill the photo after its EXIF block.
     std::string filler;
@@ -88,6 +94,8 @@ struct Card {
     }
     s.scan = filler + s.scan;
     original = craftJpeg(s);
+    s.exif.push_back(CraftEntry{0x927C, 7, 16, 0, "maker note data!"});
+    withNote = craftJpeg(s);
     // A full day's log, the photo's fix its last record.
     std::string day;
     for (int32_t i = 0; i < 86400; i++) {
@@ -105,6 +113,8 @@ struct Card {
       files.push_back(image.path(name));
       snprintf(name, sizeof name, "SDMMC/DCIM/101CAM/IMG_%04d.JPG", i + 1);
       twins.push_back(image.path(name));
+      snprintf(name, sizeof name, "SDMMC/DCIM/102CAM/IMG_%04d.JPG", i + 1);
+      noted.push_back(image.path(name));
     }
   }
   // The same day as the receiver sent it, for exiftool -geotag.
@@ -128,6 +138,7 @@ struct Card {
   void restore() {
     for (const std::string& f : files) writeFile(f, original);
     for (const std::string& f : twins) writeFile(f, original);
+    for (const std::string& f : noted) writeFile(f, withNote);
     sync();
   }
 };
@@ -138,11 +149,11 @@ Card& card() {
 }
 
 // The photos as the tagger names them.
-std::vector<std::u16string> photoNames() {
+std::vector<std::u16string> photoNames(const char* folder = "100CAM") {
   std::vector<std::u16string> names;
   for (int i = 0; i < kPhotos; i++) {
     char name[64];
-    snprintf(name, sizeof name, "\\SDMMC\\DCIM\\100CAM\\IMG_%04d.JPG", i + 1);
+    snprintf(name, sizeof name, "\\SDMMC\\DCIM\\%s\\IMG_%04d.JPG", folder, i + 1);
     names.push_back(utf16FromUtf8(name));
   }
   return names;
@@ -251,7 +262,7 @@ off_t app1End(const std::string& jpeg) {
 // the 30 photos.
 void BM_TaggerBesideDurableRewrites(benchmark::State& state) {
   Card& c = card();
-  const std::vector<std::u16string> names = photoNames();
+  const std::vector<std::u16string> names = photoNames(), notedNames = photoNames("102CAM");
   const off_t insertAt = app1End(c.original);
   using Clock = std::chrono::steady_clock;
   struct Rewrite {
@@ -262,6 +273,10 @@ void BM_TaggerBesideDurableRewrites(benchmark::State& state) {
       {"tagger",
        [&](int i) {
          if (insertGpsIfd(names[i].c_str()) != 0) state.SkipWithError("a photo was not tagged");
+       }},
+      {"tagger, appended layout",
+       [&](int i) {
+         if (insertGpsIfd(notedNames[i].c_str()) != 0) state.SkipWithError("a photo was not tagged");
        }},
       {"durable copy", [&](int i) { durableCopy(c.twins[i]); }},
       {"durable insert", [&](int i) { durableInsert(c.twins[i], insertAt, false); }},

@@ -1,17 +1,18 @@
 // EXIF GPS insertion: reads the photo's DateTimeOriginal, looks its fix up in
-// the day's track log and rewrites the photo with a GPS IFD: a new last entry
-// in IFD0 pointing at a 115-byte GPS block put in front of IFD1 (at the end of
-// the EXIF data when there is none), in the photo's byte order. Photos of
-// another layout, or that cannot be rewritten so that every offset still
-// points at its data, are left byte for byte as they were.
+// the day's track log and rewrites the photo with a GPS IFD, in the photo's
+// byte order and in one of two layouts (layout_choice.h, README.md). Photos
+// that cannot be read, or rewritten so that every offset still points at its
+// data, are left byte for byte as they were.
 #include "geotag/gps_insert.h"
 
 #include <cstring>
 
 #include "app/state/shared_state.h"
+#include "geotag/append_layout.h"
 #include "geotag/exif_layout.h"
 #include "geotag/gps_block.h"
 #include "geotag/jpeg_segments.h"
+#include "geotag/layout_choice.h"
 #include "geotag/offset_relocation.h"
 #include "geotag/safe_rewrite.h"
 #include "geotag/tag_outcome.h"
@@ -48,9 +49,16 @@ TagOutcome tagPhoto(LPCWSTR path, bool write) {
   TiffBytes tiff;
   TagOutcome o = readPhotoApp1(photo, &app1, photoPayload);
   if (o == TagOutcome::Tagged) o = readExifLayout(photoPayload, app1.payloadSize(), &layout);
+  // The inserted layout where it provably brings every offset along, the
+  // appended one otherwise (layout_choice.h).
+  bool inserted = false;
+  AppendPlan plan;
+  const uint32_t maxTiff = kMaxApp1Length - 2 - layout.identifierBytes;
   if (o == TagOutcome::Tagged) {
     tiff = tiffOfPayload(photoPayload, app1.payloadSize());
-    o = checkOffsets(tiff, layout);
+    inserted = insertedLayoutCovers(tiff, layout) && tiff.size + kInsertedBytes <= maxTiff &&
+               checkOffsets(tiff, layout) == TagOutcome::Tagged;
+    if (!inserted) o = planAppendedLayout(tiff, layout, maxTiff, &plan);
   }
   if (o != TagOutcome::Tagged) {
     CloseHandle(photo);
@@ -74,16 +82,29 @@ TagOutcome tagPhoto(LPCWSTR path, bool write) {
     CloseHandle(photo);
     return TagOutcome::Tagged;
   }
+  const uint32_t identifier = layout.identifierBytes;
+  memcpy(taggedPayload, photoPayload, identifier);
   uint8_t block[kGpsIfdBytes];
-  fillGpsBlock(block, layout.insertAt, shared.matchLatRef, lat, shared.matchLonRef, lon, tiff.bigEndian);
-
-  memcpy(taggedPayload, photoPayload, kExifIdentifierBytes);
-  uint32_t tiffSize = buildTaggedTiff(tiff, layout, block, taggedPayload + kExifIdentifierBytes);
-  if (tiffSize == 0) {
-    CloseHandle(photo);
-    return TagOutcome::OverlappingData;
+  uint32_t tiffSize = 0;
+  CopyExpectation expected;
+  if (inserted) {
+    fillGpsBlock(block, layout.insertAt, shared.matchLatRef, lat, shared.matchLonRef, lon, tiff.bigEndian);
+    tiffSize = buildTaggedTiff(tiff, layout, block, taggedPayload + identifier);
+    expected = insertedCopyExpectation(tiff, layout);
+    // A value lying on an offset the copy rewrites: nothing needs to move.
+    if (tiffSize == 0 && (o = planAppendedLayout(tiff, layout, maxTiff, &plan)) != TagOutcome::Tagged) {
+      CloseHandle(photo);
+      return o;
+    }
   }
-  TaggedCopy copy{taggedPayload, kExifIdentifierBytes + tiffSize, layout};
+  if (tiffSize == 0) {
+    fillGpsBlock(block, plan.gps - kNewEntryBytes, shared.matchLatRef, lat, shared.matchLonRef, lon,
+                 tiff.bigEndian);
+    buildAppendedTiff(tiff, layout, plan, block, taggedPayload + identifier);
+    tiffSize = plan.size;
+    expected = appendedCopyExpectation(layout, plan);
+  }
+  TaggedCopy copy{taggedPayload, identifier + tiffSize, expected};
   return replaceWithTaggedCopy(photo, path, app1, copy);
 }
 

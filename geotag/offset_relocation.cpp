@@ -3,18 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "geotag/maker_note.h"
-
 namespace {
 
-constexpr uint16_t kTagInteropIfd = 0xA005;
-constexpr uint16_t kTagMakerNote = 0x927C;
-constexpr uint16_t kTagStripOffsets = 0x0111;
-constexpr uint16_t kTagStripByteCounts = 0x0117;
-constexpr uint16_t kTagThumbnailOffset = 0x0201;
-constexpr uint16_t kTagThumbnailLength = 0x0202;
-// IFD1 and the directories chained after it; real photos stop at IFD1.
-constexpr int kMaxChainedIfds = 4;
 constexpr int kMaxTables = 8 + kMaxChainedIfds;
 
 // The bytes of the TIFF data whose field the copy rewrites, one bit each.
@@ -31,7 +21,7 @@ enum class Pass {
 class OffsetWalk {
  public:
   OffsetWalk(const TiffBytes& in, const ExifLayout& layout, uint8_t* out, Pass pass)
-      : in_(in), layout_(layout), out_(out), pass_(pass), map_(offsetMapOf(layout)),
+      : in_(in), layout_(layout), out_(out), pass_(pass), map_(offsetMapOf(in, layout)),
         dataStart_(layout.ifd0.end()) {}
 
   // A value that would read other bytes in the copy than in the photo, or a
@@ -132,46 +122,12 @@ class OffsetWalk {
       } else if (valueOutsideEntry(e)) {
         if (TagOutcome o = place(e.value, valueBytes(e)); o != TagOutcome::Tagged) return o;
         move(e.position + 8, e.value);
-        if (e.tag == kTagMakerNote) moveMakerNote(e.value, static_cast<uint32_t>(valueBytes(e)));
-        else keep(e.value, valueBytes(e));
+        keep(e.value, valueBytes(e));
       } else {
         keep(e.position + 8, 4);
       }
     }
     return TagOutcome::Tagged;
-  }
-
-  // A note that counts from the TIFF header has its offsets moved by what the
-  // note itself moves, also where they are off by a few bytes or by what its
-  // footer records: they then stay off by as much, and read back as before.
-  void moveMakerNote(uint32_t start, uint32_t length) {
-    if (pass_ == Pass::Check) return;
-    const uint32_t delta = map_(start) - start;
-    const uint32_t footer = makerNoteFooterOffset(in_, start, length);
-    IfdTable t;
-    int32_t correction = 0;
-    if (findTiffRelativeMakerIfd(in_, start, length, &t, &correction)) {
-      keepTable(t);
-      for (uint32_t i = 0; i < t.count; i++) {
-        IfdEntry e = ifdEntry(in_, t, i);
-        if (valueOutsideEntry(e)) {
-          rewrite(e.position + 8, e.value + delta, 4);
-          // Where the value lies, and where a reader that trusts the offset
-          // looks for it; one with a footer says where to look.
-          if (int64_t{e.value} + correction >= 0) keep(uint64_t{e.value} + correction, valueBytes(e));
-          if (footer == 0) keep(e.value, valueBytes(e));
-        } else {
-          keep(e.position + 8, 4);
-        }
-      }
-      // The footer keeps saying how far off the offsets are.
-      if (footer != 0) rewrite(footer, in_.u32(footer) + delta, 4);
-    } else if (footer != 0 && in_.u32(footer) == start) {
-      move(footer, start);
-      keep(start, length - 4);
-    } else {
-      keep(start, length);
-    }
   }
 
   // Moves the outside values of a directory other than IFD0 and the Exif IFD.
@@ -285,21 +241,29 @@ TagOutcome checkOffsets(const TiffBytes& in, const ExifLayout& layout) {
   return OffsetWalk(in, layout, nullptr, Pass::Check).run();
 }
 
+OffsetMap offsetMapOf(const TiffBytes& in, const ExifLayout& layout) {
+  uint32_t at = layout.ifd0.offset + 2;
+  for (uint32_t i = 0; i < layout.ifd0.count && ifdEntry(in, layout.ifd0, i).tag < kTagGpsIfd; i++)
+    at += kIfdEntryBytes;
+  return OffsetMap{at, layout.insertAt};
+}
+
 uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
                          const uint8_t gpsBlock[kGpsBlockBytes], uint8_t* out) {
   const bool big = in.bigEndian;
   const uint32_t n = layout.ifd0.count;
   const uint32_t entriesEnd = layout.ifd0.entriesEnd();
   const uint32_t insertAt = layout.insertAt;
+  const uint32_t newEntryAt = offsetMapOf(in, layout).newEntryAt;
 
-  memcpy(out, in.data, entriesEnd);
-  putTiff16(out + 8, n + 1, big);
-  uint8_t* entry = out + entriesEnd;
+  memcpy(out, in.data, newEntryAt);
+  putTiff16(out + layout.ifd0.offset, n + 1, big);
+  uint8_t* entry = out + newEntryAt;
   putTiff16(entry, kTagGpsIfd, big);
   putTiff16(entry + 2, 4, big);  // LONG
   putTiff32(entry + 4, 1, big);
   putTiff32(entry + 8, insertAt + kNewEntryBytes, big);
-  memcpy(out + entriesEnd + kNewEntryBytes, in.data + entriesEnd, insertAt - entriesEnd);
+  memcpy(out + newEntryAt + kNewEntryBytes, in.data + newEntryAt, insertAt - newEntryAt);
   // Without IFD1 the next-IFD offset stays 0.
   putTiff32(out + entriesEnd + kNewEntryBytes, layout.ifd1 != 0 ? layout.ifd1 + kInsertedBytes : 0, big);
   memcpy(out + insertAt + kNewEntryBytes, gpsBlock, kGpsBlockBytes);
@@ -313,9 +277,18 @@ uint32_t buildTaggedTiff(const TiffBytes& in, const ExifLayout& layout,
   return in.size + kInsertedBytes;
 }
 
-bool readsAsTaggedCopyOf(const ExifLayout& back, const ExifLayout& was) {
-  const OffsetMap map = offsetMapOf(was);
-  return back.ifd0.count == was.ifd0.count + 1 && back.exifIfd == map(was.exifIfd) &&
-         back.gpsPointer == was.insertAt + kNewEntryBytes &&
-         back.ifd1 == (was.ifd1 != 0 ? was.ifd1 + kInsertedBytes : 0);
+CopyExpectation insertedCopyExpectation(const TiffBytes& in, const ExifLayout& was) {
+  const OffsetMap map = offsetMapOf(in, was);
+  CopyExpectation want;
+  want.ifd0 = was.ifd0.offset;
+  want.ifd0Count = was.ifd0.count + 1;
+  want.exifIfd = map(was.exifIfd);
+  want.gpsIfd = was.insertAt + kNewEntryBytes;
+  want.ifd1 = was.ifd1 != 0 ? was.ifd1 + kInsertedBytes : 0;
+  return want;
+}
+
+bool readsAsExpected(const ExifLayout& back, const CopyExpectation& want) {
+  return back.ifd0.offset == want.ifd0 && back.ifd0.count == want.ifd0Count && back.exifIfd == want.exifIfd &&
+         back.gpsPointer == want.gpsIfd && back.ifd1 == want.ifd1;
 }

@@ -18,7 +18,7 @@ constexpr DWORD kCopyBufferBytes = 60000;
 // One insertion runs at a time (the temporary file's name is fixed), so the
 // buffers live here instead of on the stack.
 uint8_t copyBuffer[kCopyBufferBytes];
-uint8_t readBack[kApp1PayloadCapacity + kInsertedBytes];
+uint8_t readBack[kApp1PayloadCapacity];
 
 bool writeAll(HANDLE file, const void* data, DWORD size) {
   DWORD done = 0;
@@ -61,13 +61,13 @@ bool copyReadsBack(HANDLE temp, const PhotoApp1& app1, const TaggedCopy& copy) {
     return false;
   ExifLayout back;
   if (readExifLayout(readBack + 2, copy.payloadSize, &back) != TagOutcome::AlreadyGeotagged) return false;
-  return readsAsTaggedCopyOf(back, copy.expected);
+  return readsAsExpected(back, copy.expected);
 }
 
 // The whole file is the tagged copy: its length, and its APP1 read back.
 bool isWholeTaggedCopy(HANDLE file, const PhotoApp1& app1, const TaggedCopy& copy) {
   DWORD high = 0;
-  return GetFileSize(file, &high) == app1.fileSize + kInsertedBytes && high == 0 &&
+  return GetFileSize(file, &high) == uint64_t{app1.fileSize} + copy.payloadSize - app1.payloadSize() && high == 0 &&
          copyReadsBack(file, app1, copy);
 }
 
@@ -109,7 +109,8 @@ TagOutcome replaceWithTaggedCopy(HANDLE photo, LPCWSTR photoPath, const PhotoApp
     DWORD extra = 0;
     ok = ReadFile(photo, copyBuffer, 1, &extra, nullptr) && extra == 0;
   }
-  ok = ok && isWholeTaggedCopy(temp, app1, copy) && FlushFileBuffers(temp);
+  // The copy stays the user's photo: its permission bits, owner and group.
+  ok = ok && CopyFileOwnership(photo, temp) && isWholeTaggedCopy(temp, app1, copy) && FlushFileBuffers(temp);
   CloseHandle(photo);
   ok = CloseHandle(temp) && ok;
   if (!ok) {

@@ -13,13 +13,14 @@
 
 #include "geotag/exif_layout.h"
 #include "geotag/jpeg_segments.h"
+#include "geotag/offset_relocation.h"
 #include "geotag/tag_outcome.h"
 #include "platform/core/ce_types.h"
 
 struct TaggedCopy {
-  const uint8_t* payload;  // the new APP1 payload (EXIF identifier onwards)
-  uint32_t payloadSize;    // the old APP1 length + 127, less the length field
-  ExifLayout expected;     // the photo's layout, to check the copy's against
+  const uint8_t* payload;     // the new APP1 payload (EXIF identifier onwards)
+  uint32_t payloadSize;       // its size, less the length field
+  CopyExpectation expected;   // where the copy's read-back must find its structures
 };
 
 // Writes the photo (open for reading, closed on return) with its APP1 replaced

@@ -11,7 +11,7 @@ const char* tagOutcomeReason(TagOutcome outcome) {
     case TagOutcome::ReadOnly: return "read-only";
     case TagOutcome::NotAFile: return "not-a-file";
     case TagOutcome::NotJpeg: return "not-jpeg";
-    case TagOutcome::NoApp1: return "no-app1-in-first-3";
+    case TagOutcome::NoApp1: return "no-app1";
     case TagOutcome::NotExif: return "not-exif";
     case TagOutcome::App1TooLong: return "app1-too-long";
     case TagOutcome::Truncated: return "truncated";

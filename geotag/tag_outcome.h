@@ -9,12 +9,12 @@ enum class TagOutcome {
   ReadOnly,           // the photo is protected (read-only) and stays as it is
   NotAFile,           // the name holds a FIFO, a device or a link, not a photo file
   NotJpeg,            // it does not start with FF D8
-  NoApp1,             // no APP1 among the first three segments
+  NoApp1,             // no APP1 before the image data
   NotExif,            // the APP1 does not hold EXIF data
   App1TooLong,        // the APP1 would not fit its length field with the GPS IFD
   Truncated,          // the file ends inside the structures read
   OutsideLayout,      // IFD0 not at 8, overlapping or damaged directories
-  AlreadyGeotagged,   // IFD0 already has a GPS IFD pointer
+  AlreadyGeotagged,   // the GPS IFD already holds a position
   NoExifIfd,          // IFD0 has no Exif IFD pointer
   ValueAcrossIfd1,    // a value runs across the point where the GPS block goes
   OverlappingData,    // a value or directory lies on an offset the copy rewrites

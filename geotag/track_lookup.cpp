@@ -1,11 +1,12 @@
 // Track lookup: finds the fix recorded when the photo in exifDateTime was
-// taken. The camera clock runs three hours ahead of the UTC times the log
-// carries; a record within one second matches, and the first one in the file
-// wins. A photo taken before 03:00 by its clock was taken the previous UTC
-// day, so its fix is in the previous day's log (across month and year ends);
-// within a second of 03:00 the other day's log is looked in too, when the
-// first holds no match. The log is read in blocks of whole records (what record-by-record
-// reading would find, for a fraction of the calls); a trailing fragment
+// taken. The camera clock runs ahead of the UTC times the log carries by the
+// camera's offset (three hours unless told otherwise, any zone from -12:00 to
+// +14:00); a record within one second matches, and of those the nearest wins,
+// the earlier of two equally near (at one fix a second the exact fix is in
+// the log, and the one a second off is metres away). The photo's UTC time may
+// fall on the day before its date or the day after, so those days' logs are
+// read too when the second around it reaches into them (across month and
+// year ends). The log is read in blocks of whole records; a trailing fragment
 // shorter than a record cannot be a fix and is not examined.
 #include "geotag/track_lookup.h"
 
@@ -27,6 +28,7 @@ int32_t cameraClockAheadOfUtc = kDeviceCameraClockAheadOfUtc;
 // The matching record's time and how far the photo's UTC time lies from it.
 int32_t matchSeconds = 0;
 int32_t matchDifference = 0;
+int matchDay = 0;  // the matching log's day, from the photo's date
 constexpr int64_t kSecondsPerDay = 86400;
 // 4096 records a read: a full day's log (86,400 records) in 22 reads.
 constexpr DWORD kBlockBytes = kTrackRecordBytes * 4096;
@@ -72,7 +74,35 @@ bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size) {
   return true;
 }
 
-bool previousDayOf(const char* dateTime, char* out) {
+namespace {
+
+// Days since 1970-01-01 of a Gregorian date, and back (Howard Hinnant's
+// civil-calendar algorithms), so that a day's neighbours are found across
+// month, year and century ends.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(int64_t z, int* year, int* month, int* day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
+}
+
+}  // namespace
+
+bool shiftedDayOf(const char* dateTime, int days, char* out) {
   memcpy(out, dateTime, kDateTimeTextBytes);
   for (int at : {0, 1, 2, 3, 5, 6, 8, 9})
     if (!isDigit(dateTime[at])) return false;
@@ -81,57 +111,63 @@ bool previousDayOf(const char* dateTime, char* out) {
     for (int i = 0; i < digits; i++) v = v * 10 + (dateTime[at + i] - '0');
     return v;
   };
-  int year = number(0, 4), month = number(5, 2), day = number(8, 2);
-  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-  if (--day == 0) {
-    if (--month == 0) {
-      month = 12;
-      year = year == 0 ? 9999 : year - 1;
-    }
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    day = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  }
-  char text[11];
-  snprintf(text, sizeof text, "%04d:%02d:%02d", year, month, day);
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] + (month == 2 && leap)) return false;
+  int y = 0, m = 0, d = 0;
+  civilFromDays(daysFromCivil(year, month, day) + days, &y, &m, &d);
+  // Only the two-digit year names a log; the century wraps as it may.
+  char text[16];
+  snprintf(text, sizeof text, "%04d:%02d:%02d", ((y % 10000) + 10000) % 10000, m, d);
   memcpy(out, text, 10);
   return true;
 }
 
 namespace {
 
-// Scans one day's log for a record within a second of `photoSeconds`, the
-// photo's time counted from that day's midnight on the camera's clock.
-int scanLog(const char* dateTime, int64_t photoSeconds) {
-  WCHAR path[64];
-  if (!trackLogPathFor(dateTime, path, 64)) return -1;
-  HANDLE log = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (log == INVALID_HANDLE_VALUE) return -1;
+// The nearest record so far.
+struct Nearest {
+  bool found = false;
+  int64_t difference = 0;  // record time less the photo's UTC time
+  TrackRecord record{};
+  int day = 0;
+};
 
-  int result = -1;
+bool nearer(int64_t d, const Nearest& best) {
+  const int64_t a = d < 0 ? -d : d, b = best.difference < 0 ? -best.difference : best.difference;
+  return !best.found || a < b || (a == b && d < best.difference);
+}
+
+// Scans one day's log for records within a second of `photoUtc`, counted
+// (as `dayStart`, that day's midnight) from the midnight of the photo's date.
+// True when the log holds an exact match: nothing can be nearer.
+bool scanLog(const char* dateTime, int64_t dayStart, int64_t photoUtc, Nearest* best) {
+  WCHAR path[64];
+  if (!trackLogPathFor(dateTime, path, 64)) return false;
+  HANDLE log = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (log == INVALID_HANDLE_VALUE) return false;
+
+  bool exact = false;
   DWORD carried = 0;  // bytes of a record cut by the end of the previous block
-  for (;;) {
+  while (!exact) {
     DWORD got = 0;
     if (!ReadFile(log, block + carried, kBlockBytes - carried, &got, nullptr) || got == 0) break;
     DWORD have = carried + got;
     DWORD whole = have - have % kTrackRecordBytes;
     for (DWORD at = 0; at < whole; at += kTrackRecordBytes) {
       // In 64 bits, so that no time a damaged log holds can overflow.
-      const int32_t seconds = keepRecord(block + at);
-      int64_t d = static_cast<int64_t>(seconds) + cameraClockAheadOfUtc - photoSeconds;
-      if (d > -2 && d < 2) {
-        matchSeconds = seconds;
-        matchDifference = static_cast<int32_t>(-d);
-        result = 0;
-        break;
+      const int64_t d = dayStart + keepRecord(block + at) - photoUtc;
+      if (d > -2 && d < 2 && nearer(d, *best)) {
+        *best = Nearest{true, d, decodeTrackRecord(block + at), static_cast<int>(dayStart / kSecondsPerDay)};
+        if ((exact = d == 0)) break;
       }
     }
-    if (result == 0) break;
     carried = have - whole;
     memmove(block, block + whole, carried);
   }
   CloseHandle(log);
-  return result;
+  return exact;
 }
 
 }  // namespace
@@ -140,21 +176,29 @@ void setCameraClockAheadOfUtc(int32_t seconds) { cameraClockAheadOfUtc = seconds
 
 int32_t matchedRecordSeconds() { return matchSeconds; }
 int32_t matchedPhotoDifference() { return matchDifference; }
+int matchedDay() { return matchDay; }
 
 int findTrackFix() {
   const char* dt = shared.exifDateTime;
   const int64_t photoSeconds = fieldValue(dt + 11) * 3600 + fieldValue(dt + 14) * 60 + fieldValue(dt + 17);
-  char previous[kDateTimeTextBytes];
-  const bool hasPrevious = previousDayOf(dt, previous);
-  // On the previous day's clock the photo is a day later.
-  const int64_t onPrevious = photoSeconds + kSecondsPerDay;
-  if (photoSeconds < cameraClockAheadOfUtc) {
-    if (hasPrevious && scanLog(previous, onPrevious) == 0) return 0;
-    // 02:59:59 is within a second of this day's first UTC second.
-    return photoSeconds + 1 >= cameraClockAheadOfUtc ? scanLog(dt, photoSeconds) : -1;
+  const int64_t photoUtc = photoSeconds - cameraClockAheadOfUtc;
+  Nearest best;
+  // The day before, the photo's date and the day after, in time order, each
+  // only when the second around the photo's UTC time reaches into it.
+  for (int day = -1; day <= 1; day++) {
+    const int64_t dayStart = day * kSecondsPerDay;
+    if (photoUtc + 1 < dayStart || photoUtc - 1 >= dayStart + kSecondsPerDay) continue;
+    char date[kDateTimeTextBytes];
+    if (day != 0 && !shiftedDayOf(dt, day, date)) continue;
+    if (scanLog(day == 0 ? dt : date, dayStart, photoUtc, &best)) break;
   }
-  if (scanLog(dt, photoSeconds) == 0) return 0;
-  // 03:00:00 is within a second of the previous day's last.
-  if (hasPrevious && photoSeconds - 1 < cameraClockAheadOfUtc) return scanLog(previous, onPrevious);
-  return -1;
+  if (!best.found) return -1;
+  shared.matchLatitude = best.record.latitude;
+  shared.matchLatRef = best.record.latRef;
+  shared.matchLongitude = best.record.longitude;
+  shared.matchLonRef = best.record.lonRef;
+  matchSeconds = best.record.utcSeconds;
+  matchDifference = static_cast<int32_t>(-best.difference);
+  matchDay = best.day;
+  return 0;
 }

@@ -22,12 +22,15 @@ bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size);
 void setCameraClockAheadOfUtc(int32_t seconds);
 
 // After a match: the matching record's utcSeconds, and the photo's time as
-// UTC less that (-1, 0 or 1).
+// UTC less that (-1, 0 or 1, counted across midnight for another day's log).
 int32_t matchedRecordSeconds();
 int32_t matchedPhotoDifference();
+// After a match: the day of the matching record's log, counted from the
+// photo's date (-1, 0 or 1).
+int matchedDay();
 
-// The EXIF date text of the day before `dateTime` ("YYYY:MM:DD", the rest
+// The EXIF date text `days` days from `dateTime`'s ("YYYY:MM:DD", the rest
 // copied), across month and year ends by the Gregorian calendar; false when
 // the date is not one.
 constexpr size_t kDateTimeTextBytes = 20;
-bool previousDayOf(const char* dateTime, char* out);
+bool shiftedDayOf(const char* dateTime, int days, char* out);

@@ -169,6 +169,8 @@ class HostCall<R(A...)> {
   X(link, int(const char* from, const char* to))                                          \
   X(readlink, ssize_t(const char* path, char* buf, size_t size))                          \
   X(chmod, int(const char* path, mode_t mode))                                            \
+  X(fchmod, int(int fd, mode_t mode))                                                     \
+  X(fchown, int(int fd, uid_t owner, gid_t group))                                        \
   X(umask, mode_t(mode_t mask))                                                           \
   X(getcwd, char*(char* buf, size_t size))                                                \
   X(opendir, DIR*(const char* path))                                                      \

@@ -1,6 +1,7 @@
 // Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
-// (bulk copy between two open files, from a mapping of the source), CreateDirectoryW,
+// (bulk copy between two open files, from a mapping of the source), CopyFileOwnership
+// (a replacement keeps the original's permissions and owner), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
 // file in one rename, never a read-only one), GetFileAttributesW; and for the layer, the durable
 // replacement of a host file that CopyFileW and the registry file use.
@@ -402,6 +403,28 @@ BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
             (mapped == Mapped::NotMappable && copyInKernel(in.fd, out.fd, bytes, &done));
   if (copied) *copied = done;
   return ok ? TRUE : FALSE;
+}
+
+BOOL CopyFileOwnership(HANDLE from, HANDLE to) {
+  HandleEntry in, out;
+  if (!lookupHandle(from, HandleKind::File, &in) || !lookupHandle(to, HandleKind::File, &out)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  struct stat st;
+  if (hostCalls().fstat(in.fd, &st) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  // Owner first: a change of owner may clear the mode's set-id bits. Where
+  // the owner cannot be kept (not privileged), the group still may be.
+  if (hostCalls().fchown(out.fd, st.st_uid, st.st_gid) != 0)
+    hostCalls().fchown(out.fd, static_cast<uid_t>(-1), st.st_gid);
+  if (hostCalls().fchmod(out.fd, st.st_mode & 07777) != 0) {
+    setLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL SetEndOfFile(HANDLE file) {

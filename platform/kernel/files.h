@@ -49,6 +49,11 @@ BOOL FlushFileBuffers(HANDLE file);
 // carrying them through a buffer of the caller's, advancing both; fewer only
 // at the end of `from`.
 BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied);
+// Not CE: gives `to` the permission bits of `from`, and its owner and group
+// as far as the process may set them (another user's photo keeps its group
+// if the process is in it; only a privileged process can keep the owner).
+// FALSE when the permission bits cannot be set.
+BOOL CopyFileOwnership(HANDLE from, HANDLE to);
 // Cuts the file off at its file pointer.
 BOOL SetEndOfFile(HANDLE file);
 

@@ -148,7 +148,7 @@ inline CraftEntry exifPointer() { return CraftEntry{0x8769, 4, 1, 0}; }
 // DateTimeOriginal and a user comment; IFD1 with a resolution and thumbnail.
 inline CraftSpec cameraSpec(const std::string& dateTime) {
   CraftSpec s;
-  s.ifd0 = {asciiEntry(0x010F, "Maker"), rationalEntry(0x011A, 72, 1), shortEntry(0x0112, 1), exifPointer()};
+  s.ifd0 = {asciiEntry(0x010F, "Maker"), shortEntry(0x0112, 1), rationalEntry(0x011A, 72, 1), exifPointer()};
   s.exif = {asciiEntry(0x9003, dateTime),
             CraftEntry{0x9286, 7, 16, 0, std::string("ASCII\0\0\0comment!", 16)}};
   s.ifd1 = {rationalEntry(0x011A, 72, 1), CraftEntry{0x0201, 4, 1}, CraftEntry{0x0202, 4, 1}};

@@ -145,8 +145,14 @@ TEST_F(DamagedPhotosTest, AreLeftAloneOrTaggedWithEveryTagKept) {
     SCOPED_TRACE(tagged[i]);
     Tags after = tags[files[2 * i + 1]];
     EXPECT_EQ(after["[GPS]           GPSLatitude"], "55.7520583333333");
-    const bool same = withoutGps(after) == tags[files[2 * i]];
-    EXPECT_TRUE(same) << "a tag reads back changed";
+    const Tags now = withoutGps(after), was = withoutGps(tags[files[2 * i]]);
+    const bool same = now == was;
+    std::string diff;
+    for (auto& [key, v] : was)
+      if (!now.count(key) || now.at(key) != v) diff += "\n  " + key + ": " + v + " -> " + (now.count(key) ? now.at(key) : "(gone)");
+    for (auto& [key, v] : now)
+      if (!was.count(key)) diff += "\n  " + key + ": (new) " + v;
+    EXPECT_TRUE(same) << "a tag reads back changed:" << diff;
     changed += !same;
   }
   std::string alone;

@@ -46,3 +46,31 @@ inline Tags withoutGps(Tags tags) {
   std::erase_if(tags, [](const auto& kv) { return kv.first.rfind("[GPS]", 0) == 0; });
   return tags;
 }
+
+// exiftool's "-j -a -G1 -n -b" reading of several files, as file ->
+// "Group:Tag" -> value as JSON text (binary values as base64, so that a
+// preview or thumbnail is compared whole). exiftool writes one tag a line;
+// a tag that repeats in its group gets "#2", "#3" added.
+inline std::map<std::string, Tags> jsonTagsOf(const std::vector<std::string>& paths) {
+  const std::string list = ::testing::TempDir() + "exiftool-args.txt";
+  std::string args;
+  for (const std::string& p : paths) args += p + "\n";
+  writeWholeFile(list, args);
+  std::istringstream lines(commandOutput("exiftool -j -a -G1 -n -b -@ '" + list + "' 2>/dev/null"));
+  std::map<std::string, Tags> all;
+  std::string line, file;
+  while (std::getline(lines, line)) {
+    const size_t open = line.find("  \""), close = line.find("\": ");
+    if (open != 0 || close == std::string::npos) continue;
+    std::string key = line.substr(3, close - 3), value = line.substr(close + 3);
+    if (!value.empty() && value.back() == ',') value.pop_back();
+    if (key == "SourceFile") {
+      file = value.substr(1, value.size() - 2);
+      continue;
+    }
+    std::string unique = key;
+    for (int n = 2; all[file].count(unique); n++) unique = key + "#" + std::to_string(n);
+    all[file][unique] = value;
+  }
+  return all;
+}

@@ -70,6 +70,14 @@ TEST_F(TagToolTest, DryRunShowsTheFixUnderTheCameraClockOffsetAndWritesNothing) 
   EXPECT_EQ(r.out, "skipped\t" + a + "\tno-matching-fix\n"
                    "would-tag\t" + b + "\t2010-06-05T11:30:07Z\t55.7520589\t37.6261312\t+1s\n"
                    "dry run: 1 of 2 photos would be tagged; nothing was changed\n");
+  // An evening photo west of UTC has its fix in the next day's log, and says
+  // that day.
+  writeTrackLog(*image, "060610", {{3600, 5545.1234f, 'N', 3737.5678f, 'E'}});
+  const std::string evening = photoFile("IMG_0003.JPG");
+  writeWholeFile(evening, craftJpeg(cameraSpec("2010:06:05 20:00:00")));
+  r = runTool({"tag", "--root", image->root(), "--offset", "-05:00", "--dry-run", evening});
+  EXPECT_EQ(r.out, "would-tag\t" + evening + "\t2010-06-06T01:00:00Z\t55.7520589\t37.6261312\t+0s\n"
+                   "dry run: 1 of 1 photos would be tagged; nothing was changed\n");
   r = runTool({"tag", "--root", image->root(), "--offset", "+02:00", "--dry-run", a});
   EXPECT_EQ(r.out, "would-tag\t" + a + "\t2010-06-05T12:30:08Z\t-33.8666667\t-151.2041667\t-1s\n"
                    "dry run: 1 of 1 photos would be tagged; nothing was changed\n");

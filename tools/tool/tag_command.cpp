@@ -65,7 +65,9 @@ bool parseClockOffset(const char* text, int32_t* seconds) {
 // The fix a dry run found: the photo's date, the record's time, its degrees
 // and how far the photo's UTC time lies from it.
 void printWouldTag(const std::string& photo) {
-  const char* dt = shared.exifDateTime;
+  // The fix's own UTC date, which may be the day before the photo's or after.
+  char dt[kDateTimeTextBytes];
+  if (!shiftedDayOf(shared.exifDateTime, matchedDay(), dt)) memcpy(dt, shared.exifDateTime, sizeof dt);
   char time[9] = "";
   formatDayTime(matchedRecordSeconds(), time);
   double lat = 0, lon = 0;
