@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/program_settings.h"
 #include "host/boot.h"
 #include "host/control_channel.h"
 #include "host/host_options.h"
@@ -49,6 +50,14 @@ void* signalThread(void* arg) {
     closing = true;
   }
   return nullptr;
+}
+
+// A card the screen offers, as one line on standard output (the journal's,
+// for a service): its photos, its size and its free space.
+void printCardOffered(int32_t photos, uint64_t bytesTotal, uint64_t bytesFree) {
+  printf("card\t%d photos\t%llu KB\t%llu KB free\n", static_cast<int>(photos),
+         static_cast<unsigned long long>(bytesTotal / 1024), static_cast<unsigned long long>(bytesFree / 1024));
+  fflush(stdout);
 }
 
 }  // namespace
@@ -98,6 +107,9 @@ int main(int argc, char** argv) {
   }
 
   recordModulePath(argv[0]);
+  setCameraClockOffset(options.cameraOffset);
+  setAutomaticBatches(options.autoTag);
+  setCardOfferReport(printCardOffered);
   if (options.waitingBoxes) useWaitingMessageBoxes();
   // Blocked before any thread starts, so every thread inherits the mask and
   // only signalThread takes them: the sdl display's thread and SDL's own too,

@@ -191,6 +191,9 @@ LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       return 0;
     case IDM_NOTHING:
       return 0;
+    case IDM_START_BATCH:
+      startBatch();  // does nothing, as START would, unless the screen waits idle with photos
+      return 0;
     default:
       return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
   }
