@@ -5,6 +5,7 @@
 // second signal ends the process at once.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,7 @@
 #include "host/interproc.h"
 #include "host/process_windows.h"
 #include "host/screen_control.h"
+#include "platform/core/host_calls.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/module_path.h"
 #include "platform/kernel/serial.h"
@@ -89,6 +91,13 @@ int main(int argc, char** argv) {
   setCardMountPath(options.cardMount);
   if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
   setDeviceRoot(root);
+  // The image's folders and day logs are the owner's alone, unless the umask
+  // shuts others out and so says the group may read them (a service's
+  // UMask=0027): the usual 022, which leaves them open to everyone, is no
+  // such choice.
+  const mode_t mask = hostCalls().umask(077);
+  hostCalls().umask(mask);
+  if ((mask & 007) == 007) setImageCreationMask(mask);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),
             strerror(errno));

@@ -59,8 +59,8 @@ void noteCardDevice(const std::string& path, int error) {
   if (cardDeniedReported.exchange(true)) return;
   fprintf(stderr,
           "%s: cannot read the card device %s: %s; the card is not seen until the user may read it "
-          "(usually by being in the group that owns it, 'disk': sudo usermod -aG disk $USER, then log in "
-          "again)\n",
+          "(by being in the group that owns it: the udev rule example gives the card reader to the "
+          "vellumtrace group)\n",
           program_invocation_short_name, path.c_str(), strerror(error));
 }
 
@@ -443,7 +443,7 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
     return FALSE;
   }
   // The image's folders are the owner's: they hold the location history.
-  if (hostCalls().mkdir(path.c_str(), 0700) != 0) {
+  if (hostCalls().mkdir(path.c_str(), imageFolderMode()) != 0) {
     setLastErrorFromErrno(errno);
     return FALSE;
   }

@@ -183,7 +183,7 @@ TEST_F(CardDeviceAccessTest, ADeviceTheUserMayNotReadIsExplainedOnceUntilItOpens
   const size_t first = err.find(note), second = err.find(note, first + 1);
   EXPECT_NE(second, std::string::npos) << err;
   EXPECT_EQ(err.find(note, second + 1), std::string::npos) << err;
-  EXPECT_NE(err.find("'disk'"), std::string::npos) << err;
+  EXPECT_NE(err.find("group that owns it"), std::string::npos) << err;
 }
 
 }  // namespace
