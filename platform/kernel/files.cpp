@@ -47,21 +47,25 @@ int openFlagsFor(DWORD access) {
   return O_RDONLY;
 }
 
-// A card device the user may not read would look like an empty slot for
-// ever; the reason is said on standard error once, until the device opens.
-std::atomic<bool> cardDeniedReported{false};
+// A card device the user may not read, or that fails to open for any other
+// reason than an empty slot, would look like an empty slot for ever; the
+// path and the reason are said on standard error once, until the device
+// opens or fails for another reason.
+std::atomic<int> cardErrorReported{0};
+
+bool meansNoCard(int error) {
+  return error == ENOENT || error == ENOMEDIUM || error == ENXIO || error == ENODEV || error == ENOTDIR;
+}
 
 void noteCardDevice(const std::string& path, int error) {
-  if (error != EACCES && error != EPERM) {
-    if (error == 0) cardDeniedReported = false;
-    return;
-  }
-  if (cardDeniedReported.exchange(true)) return;
-  fprintf(stderr,
-          "%s: cannot read the card device %s: %s; the card is not seen until the user may read it "
-          "(by being in the group that owns it: the udev rule example gives the card reader to the "
-          "vellumtrace group)\n",
-          program_invocation_short_name, path.c_str(), strerror(error));
+  if (error == 0) cardErrorReported = 0;
+  if (error == 0 || meansNoCard(error) || cardErrorReported.exchange(error) == error) return;
+  const bool denied = error == EACCES || error == EPERM;
+  fprintf(stderr, "%s: cannot read the card device %s: %s; the card is not seen until %s\n",
+          program_invocation_short_name, path.c_str(), strerror(error),
+          denied ? "the user may read it (by being in the group that owns it: the udev rule example gives "
+                   "the card reader to the vellumtrace group)"
+                 : "it opens");
 }
 
 // CE's share modes between processes, as advisory locks taken with the
