@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/card/card_fixtures.h"
 #include "tests/geotag/track_log.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/program_process.h"
@@ -47,14 +48,6 @@ std::string cameraTime(int utcSeconds) {
   char text[32];
   snprintf(text, sizeof text, "2026:03:15 %02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
   return text;
-}
-
-std::string identification(const std::string& serial) {
-  const std::string id = "\x03" + serial;
-  std::string out;
-  for (uint32_t word : {16u + static_cast<uint32_t>(id.size()), 0u, 16u, 17u})
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(word >> (8 * i)));
-  return out + id;
 }
 
 TEST(AutoTagEndToEnd, ACardIsTaggedUntouchedUnderTheCamerasZone) {
@@ -94,7 +87,7 @@ TEST(AutoTagEndToEnd, ACardIsTaggedUntouchedUnderTheCamerasZone) {
 
   rmdir(image.path("SDMMC").c_str());
   ASSERT_EQ(symlink(card.c_str(), image.path("SDMMC").c_str()), 0);
-  ASSERT_TRUE(writeWholeFile(image.path("DSK2.new"), identification("00C0FFEE01")));
+  ASSERT_TRUE(writeWholeFile(image.path("DSK2.new"), cardWith("\x03", "00C0FFEE01")));
   ASSERT_EQ(rename(image.path("DSK2.new").c_str(), image.path("DSK2").c_str()), 0);
 
   const std::string closing = "msgbox\tЗапись GPS завершена\tОбработано фотографий: 6 из 7 фотографий.";
