@@ -29,7 +29,9 @@ void updateHook() {
 
 }  // namespace
 
-bool parseCameraClockOffset(const char* text, int32_t* seconds) { return parseClockOffset(text, seconds); }
+bool parseCameraClockOffset(const char* text, int32_t* seconds) {
+  return parseClockOffset(text, seconds);
+}
 
 void setCameraClockOffset(int32_t seconds) { setCameraClockAheadOfUtc(seconds); }
 

@@ -11,22 +11,30 @@
 
 namespace {
 
-bool have(const char* tool) { return system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
+bool have(const char* tool) {
+  return system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0;
+}
 
-std::string runAll(const std::string& command) { return commandOutput(command + " 2>&1; echo \"exit $?\""); }
+std::string runAll(const std::string& command) {
+  return commandOutput(command + " 2>&1; echo \"exit $?\"");
+}
 
 void checkContentsAndDependencies(const std::string& main, const std::string& sdl) {
   const std::string contents = commandOutput("dpkg-deb -c " + main);
-  for (const char* file : {"bin/vellumtrace", "bin/vellumtrace-tool", "share/man/man1/vellumtrace.1.gz",
-                           "lib/systemd/system/vellumtrace.service", "lib/sysusers.d/vellumtrace.conf",
-                           "share/doc/vellumtrace/copyright", "share/doc/vellumtrace/changelog.gz"})
-    EXPECT_NE(contents.find(std::string("./usr/") + file + "\n"), std::string::npos) << file << "\n" << contents;
+  for (const char* file :
+       {"bin/vellumtrace", "bin/vellumtrace-tool", "share/man/man1/vellumtrace.1.gz",
+        "lib/systemd/system/vellumtrace.service", "lib/sysusers.d/vellumtrace.conf",
+        "share/doc/vellumtrace/copyright", "share/doc/vellumtrace/changelog.gz"})
+    EXPECT_NE(contents.find(std::string("./usr/") + file + "\n"), std::string::npos) << file << "\n"
+                                                                                     << contents;
   EXPECT_EQ(contents.find(".so"), std::string::npos) << contents;
-  EXPECT_NE(commandOutput("dpkg-deb -c " + sdl).find("./usr/lib/vellumtrace/vellumtrace-display-sdl.so\n"),
+  EXPECT_NE(commandOutput("dpkg-deb -c " + sdl)
+                .find("./usr/lib/vellumtrace/vellumtrace-display-sdl.so\n"),
             std::string::npos);
 
   const std::string depends = commandOutput("dpkg-deb -f " + main + " Depends");
-  for (const char* library : {"sdl", "libx", "wayland", "asound", "pulse", "libgl", "libegl", "drm"})
+  for (const char* library :
+       {"sdl", "libx", "wayland", "asound", "pulse", "libgl", "libegl", "drm"})
     EXPECT_EQ(depends.find(library), std::string::npos) << library << " in " << depends;
   EXPECT_NE(depends.find("libc6"), std::string::npos) << depends;
   const std::string sdlDepends = commandOutput("dpkg-deb -f " + sdl + " Depends");
@@ -58,9 +66,11 @@ void checkUnit(const std::string& dir, const std::string& main) {
   ASSERT_EQ(runAll("sed 's|=/usr/bin/vellumtrace |=" + root + "/usr/bin/vellumtrace |' " + root +
                    "/usr/lib/systemd/system/vellumtrace.service > " + unit),
             "exit 0\n");
-  EXPECT_EQ(runAll("MANPATH=" + root + "/usr/share/man: systemd-analyze verify " + unit), "exit 0\n");
+  EXPECT_EQ(runAll("MANPATH=" + root + "/usr/share/man: systemd-analyze verify " + unit),
+            "exit 0\n");
 
-  const std::string security = commandOutput("systemd-analyze security --offline=true " + unit + " 2>&1");
+  const std::string security =
+      commandOutput("systemd-analyze security --offline=true " + unit + " 2>&1");
   const std::string overall = "Overall exposure level for vellumtrace.service: ";
   const size_t at = security.find(overall);
   ASSERT_NE(at, std::string::npos) << security;
@@ -72,8 +82,8 @@ void checkUnit(const std::string& dir, const std::string& main) {
 TEST(DebianPackage, BuildsBothPackagesCleanAndTheUnitHardened) {
   if (!have("dpkg-deb")) GTEST_SKIP() << "dpkg-deb is not installed: no package was made";
   const std::string dir = makeTempDir("vt-package");
-  ASSERT_EQ(runAll(std::string(VT_CPACK) + " -G DEB --config " VT_BUILD_DIR "/CPackConfig.cmake -B " + dir +
-                   " >/dev/null"),
+  ASSERT_EQ(runAll(std::string(VT_CPACK) +
+                   " -G DEB --config " VT_BUILD_DIR "/CPackConfig.cmake -B " + dir + " >/dev/null"),
             "exit 0\n");
   const std::string arch = commandOutput("dpkg --print-architecture | tr -d '\\n'");
   const std::string main = dir + "/vellumtrace_" VT_VERSION "_" + arch + ".deb";

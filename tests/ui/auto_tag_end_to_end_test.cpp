@@ -24,7 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kFixes = 6;
-constexpr int kFirstFix = 10 * 3600;  // 10:00:00 UTC, 15 March 2026, then every 10 s
+constexpr int kFirstFix = 10 * 3600;        // 10:00:00 UTC, 15 March 2026, then every 10 s
 constexpr int kCameraBehindUtc = 5 * 3600;  // the camera is set to UTC-05:00
 
 // Each fix 1.5 minutes of latitude north of the one before, so that a photo
@@ -34,8 +34,9 @@ double latitudeOf(int fix) { return 48.0 + fix * 1.5 / 60.0; }
 std::string rmc(int fix) {
   const int t = kFirstFix + fix * 10;
   char body[96];
-  snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.000,A,48%07.4f,N,00220.0000,E,0.00,0.00,150326,,,A",
-           t / 3600, t / 60 % 60, t % 60, fix * 1.5);
+  snprintf(body, sizeof body,
+           "GPRMC,%02d%02d%02d.000,A,48%07.4f,N,00220.0000,E,0.00,0.00,150326,,,A", t / 3600,
+           t / 60 % 60, t % 60, fix * 1.5);
   unsigned char sum = 0;
   for (const char* c = body; *c; ++c) sum ^= static_cast<unsigned char>(*c);
   char line[128];
@@ -60,7 +61,8 @@ TEST(AutoTagEndToEnd, ACardIsTaggedUntouchedUnderTheCamerasZone) {
   std::string nmea;
   for (int i = 0; i < kFixes; ++i) nmea += rmc(i);
   ASSERT_TRUE(receiver.send(nmea));
-  ASSERT_TRUE(waitFor([&] { return readWholeFile(logPath(image, "150326")).size() == kFixes * 14u; }, 10s))
+  ASSERT_TRUE(
+      waitFor([&] { return readWholeFile(logPath(image, "150326")).size() == kFixes * 14u; }, 10s))
       << "the recorder logs the fixes";
 
   // Photos along the track by the camera's clock, five hours behind UTC, in
@@ -90,8 +92,10 @@ TEST(AutoTagEndToEnd, ACardIsTaggedUntouchedUnderTheCamerasZone) {
   ASSERT_TRUE(writeWholeFile(image.path("DSK2.new"), cardWith("\x03", "00C0FFEE01")));
   ASSERT_EQ(rename(image.path("DSK2.new").c_str(), image.path("DSK2").c_str()), 0);
 
-  const std::string closing = "msgbox\tЗапись GPS завершена\tОбработано фотографий: 6 из 7 фотографий.";
-  ASSERT_TRUE(program.waitForOutLine(closing, 20s)) << "the batch starts and ends with nobody there";
+  const std::string closing =
+      "msgbox\tЗапись GPS завершена\tОбработано фотографий: 6 из 7 фотографий.";
+  ASSERT_TRUE(program.waitForOutLine(closing, 20s))
+      << "the batch starts and ends with nobody there";
   const auto lines = program.outLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind("card\t7 photos\t", 0), 0u) << lines[0];
