@@ -109,7 +109,7 @@ def main():
             stop.wait(args.sample_every)
 
     try:
-        if ctl.wait("window", "", 10) is None:
+        if ctl.wait("window", "", 10, program) is None:
             sys.exit("soak: the program did not come up")
         started = time.monotonic()
         threading.Thread(target=receiver, daemon=True).start()

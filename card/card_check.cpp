@@ -13,6 +13,7 @@
 #include "platform/user/windows.h"
 
 DWORD cardSettleMilliseconds = 500;
+CardOfferedHook cardOfferedHook = nullptr;
 
 namespace {
 
@@ -88,6 +89,7 @@ void checkCard() {
     ShowWindow(shared.mainWindow, SW_MAXIMIZE);
     UpdateWindow(shared.mainWindow);
     SetForegroundWindow(shared.mainWindow);
+    if (cardOfferedHook) cardOfferedHook(shared.photoCount.load(), shared.cardBytesTotal, shared.cardBytesFree);
   }
   memcpy(shared.prevCardIdentity, shared.cardIdentity, sizeof shared.prevCardIdentity);
 }

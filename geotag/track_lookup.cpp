@@ -22,8 +22,8 @@
 
 namespace {
 
-// The device's cameras are set to its own time zone, UTC+3; the tool can be
-// told another (set before any lookup, never while one runs).
+// The device's cameras are set to its own time zone, UTC+3; the tool and the
+// program can be told another (set before any lookup, never while one runs).
 int32_t cameraClockAheadOfUtc = kDeviceCameraClockAheadOfUtc;
 // The matching record's time and how far the photo's UTC time lies from it.
 int32_t matchSeconds = 0;
@@ -173,6 +173,18 @@ bool scanLog(const char* dateTime, int64_t dayStart, int64_t photoUtc, Nearest* 
 }  // namespace
 
 void setCameraClockAheadOfUtc(int32_t seconds) { cameraClockAheadOfUtc = seconds; }
+
+bool parseClockOffset(const char* text, int32_t* seconds) {
+  int sign = 1;
+  if (*text == '+' || *text == '-') sign = *text++ == '-' ? -1 : 1;
+  auto digit = [&](int i) { return text[i] >= '0' && text[i] <= '9'; };
+  if (strlen(text) != 5 || !digit(0) || !digit(1) || text[2] != ':' || !digit(3) || !digit(4)) return false;
+  const int hours = (text[0] - '0') * 10 + (text[1] - '0');
+  const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
+  if (hours > 23 || minutes > 59) return false;
+  *seconds = sign * (hours * 3600 + minutes * 60);
+  return true;
+}
 
 int32_t matchedRecordSeconds() { return matchSeconds; }
 int32_t matchedPhotoDifference() { return matchDifference; }

@@ -20,6 +20,9 @@ bool trackLogPathFor(const char* dateTime, WCHAR* path, size_t size);
 // How far the camera clock runs ahead of UTC, in seconds (west of Greenwich
 // negative); 10800 unless set.
 void setCameraClockAheadOfUtc(int32_t seconds);
+// "[+|-]HH:MM" as seconds ahead of UTC (hours 0 to 23, minutes 0 to 59); false
+// for anything else, *seconds unchanged.
+bool parseClockOffset(const char* text, int32_t* seconds);
 
 // After a match: the matching record's utcSeconds, and the photo's time as
 // UTC less that (-1, 0 or 1, counted across midnight for another day's log).

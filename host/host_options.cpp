@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/program_settings.h"
 #include "platform/kernel/serial.h"
 
 const char kHostUsage[] =
     "usage: vellumtrace [--root DIR] [--com1 PATH] [--baud N] [--display headless|sdl]\n"
+    "                   [--auto-tag] [--offset +HH:MM]\n"
     "                   [--scale N] [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
     "                   [--version] [--card-device DEV --card-mount DIR]\n";
 
@@ -36,6 +38,13 @@ const char kHostHelp[] =
     "                    (default DIR/SDMMC). On a device give both: a card is\n"
     "                    taken as in once its device answers and its file\n"
     "                    system is mounted there\n"
+    "  --auto-tag        tag a new card's photos as soon as it is offered, as if\n"
+    "                    START had been touched (EXIT still cancels), and print\n"
+    "                    a line for each card offered: for a device without\n"
+    "                    a screen\n"
+    "  --offset +HH:MM   how far the camera's clock runs ahead of UTC (west of\n"
+    "                    Greenwich -HH:MM), for matching photos to fixes\n"
+    "                    (default +03:00)\n"
     "  --display NAME    headless: no window; message boxes print a line\n"
     "                    sdl: the screen in a window (SDL2), touched with the\n"
     "                    mouse; message boxes are drawn and wait for OK\n"
@@ -56,6 +65,9 @@ const char kHostVersion[] = "vellumtrace " VT_VERSION "\n";
 
 namespace {
 
+// The tagging's own options, numbered apart from the others.
+enum TaggingOption { kAutoTag = 512, kOffset };
+
 enum Option { kRoot = 256, kCom1, kBaud, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion,
               kCardDevice, kCardMount };
 
@@ -67,6 +79,8 @@ const struct option kOptions[] = {
     {"scale", required_argument, nullptr, kScale},
     {"msgbox", required_argument, nullptr, kMsgbox},
     {"control", required_argument, nullptr, kControl},
+    {"auto-tag", no_argument, nullptr, kAutoTag},
+    {"offset", required_argument, nullptr, kOffset},
     {"boot", no_argument, nullptr, kBoot},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
@@ -136,6 +150,15 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         else if (strcmp(v, "auto") != 0)
           return fail(error, std::string("unknown message box mode '") + v + "'");
         boxModeGiven = true;
+        passOn();
+        break;
+      case kAutoTag:
+        o->autoTag = true;
+        passOn();
+        break;
+      case kOffset:
+        if (!parseCameraClockOffset(v, &o->cameraOffset))
+          return fail(error, std::string("the offset must be +HH:MM or -HH:MM, not '") + v + "'");
         passOn();
         break;
       case kControl:

@@ -2,6 +2,7 @@
 // and `--opt=value` alike).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct HostOptions {
   int scale = 1;
   bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox
   std::string control;          // the control channel's socket; empty: none
+  bool autoTag = false;         // a new card's batch starts without START
+  int32_t cameraOffset = 10800; // how far the camera clock runs ahead of UTC, in seconds
   bool boot = false;
   bool help = false;
   bool version = false;         // --version: print the version and stop

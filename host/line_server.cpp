@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,8 +27,17 @@ struct LineServer {
   int listenFd = -1;
   // Requests between being read and their reply being sent.
   std::atomic<int> inFlight{0};
-  // Connections being served, each by a thread of its own.
-  std::atomic<int> connections{0};
+  // Set before the listening socket is shut down: the accept that then fails
+  // ends the accepting thread; any other failure is waited out.
+  std::atomic<bool> stopping{false};
+  // Connections being served, each by a thread of its own, by descriptor
+  // (under mutex).
+  struct Client {
+    std::chrono::steady_clock::time_point lastHeard;
+    bool busy = false;     // a request is being answered
+    bool evicted = false;  // shut down to make room; its thread is ending
+  };
+  std::map<int, Client> clients;
 };
 
 namespace {
@@ -34,11 +45,16 @@ namespace {
 constexpr size_t kMaxLine = 4096;
 constexpr int kBacklog = 16;
 constexpr int kStopWaitMs = 1000;
-// Connections served at once: one more is told so and closed, so idle
-// clients cannot pile up threads. One that sends nothing for a minute is
-// closed too.
+// Connections served at once, so idle clients cannot pile up threads: one
+// more takes the place of the one silent the longest, so that silent clients
+// never lock the owner out; only when all are answering is it told "error
+// busy" and closed. One that sends nothing for a minute is closed too.
 constexpr int kMaxConnections = 16;
 constexpr int kIdleMs = 60 * 1000;
+// A failed accept (out of descriptors, say) is tried again after a pause that
+// doubles up to a second.
+constexpr int kAcceptRetryFirstMs = 50;
+constexpr int kAcceptRetryMaxMs = 1000;
 
 // Every server started lives as long as the process: the threads of
 // connections still open may use one after it has been stopped.
@@ -86,6 +102,13 @@ bool clientSends(int fd) {
   return hostCalls().poll.retrying(&p, 1, kIdleMs) == 1;
 }
 
+void noteClient(LineServer* server, int fd, bool busy) {
+  std::lock_guard<std::mutex> lock(server->mutex);
+  LineServer::Client& client = server->clients[fd];
+  client.lastHeard = std::chrono::steady_clock::now();
+  client.busy = busy;
+}
+
 void serveConnection(LineServer* server, int fd) {
   std::string pending;
   char buf[1024];
@@ -97,33 +120,77 @@ void serveConnection(LineServer* server, int fd) {
     std::string line;
     while (open && takeLine(&pending, &line)) {
       if (line.empty()) continue;
+      noteClient(server, fd, true);
       ++server->inFlight;
       open = sendLine(fd, server->handler(line));
       --server->inFlight;
+      noteClient(server, fd, false);
     }
     if (open && pending.size() > kMaxLine) {
       sendLine(fd, "error line too long");
       open = false;
     }
   }
+  {
+    // Out of the table first, so nobody shuts down a descriptor reused later.
+    std::lock_guard<std::mutex> lock(server->mutex);
+    server->clients.erase(fd);
+  }
   hostCalls().close(fd);
-  --server->connections;
+}
+
+// Registers a new connection when there is room, making it by shutting down
+// the client silent the longest when every place is taken. False when every
+// client is answering a request.
+bool admitClient(LineServer* server, int fd) {
+  std::lock_guard<std::mutex> lock(server->mutex);
+  int serving = 0;
+  int quietest = -1;
+  for (const auto& [other, client] : server->clients) {
+    if (client.evicted) continue;
+    ++serving;
+    if (!client.busy && (quietest < 0 || client.lastHeard < server->clients[quietest].lastHeard))
+      quietest = other;
+  }
+  if (serving >= kMaxConnections) {
+    if (quietest < 0) return false;
+    server->clients[quietest].evicted = true;
+    hostCalls().shutdown(quietest, SHUT_RDWR);  // its thread sees the end and leaves
+  }
+  server->clients[fd].lastHeard = std::chrono::steady_clock::now();
+  return true;
 }
 
 void acceptLoop(LineServer* server, int listenFd) {
+  int retryMs = 0;  // 0 while accepting works
   for (;;) {
     int fd = hostCalls().accept(listenFd, nullptr, nullptr);
     if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      hostCalls().close(listenFd);  // the server was stopped
-      return;
+      const int err = errno;
+      if (err == EINTR || err == ECONNABORTED) continue;
+      if (server->stopping.load()) {
+        hostCalls().close(listenFd);
+        return;
+      }
+      // The channel stays: other copies find this one's windows through it.
+      if (retryMs == 0) {
+        fprintf(stderr, "vellumtrace: %s: cannot accept a connection: %s; trying again\n",
+                server->path.c_str(), strerror(err));
+        retryMs = kAcceptRetryFirstMs;
+      }
+      Sleep(static_cast<DWORD>(retryMs));
+      retryMs = retryMs * 2 > kAcceptRetryMaxMs ? kAcceptRetryMaxMs : retryMs * 2;
+      continue;
     }
-    if (server->connections.load() >= kMaxConnections) {
+    if (retryMs != 0) {
+      fprintf(stderr, "vellumtrace: %s: accepting connections again\n", server->path.c_str());
+      retryMs = 0;
+    }
+    if (!admitClient(server, fd)) {
       sendLine(fd, "error busy");
       hostCalls().close(fd);
       continue;
     }
-    ++server->connections;
     std::thread(serveConnection, server, fd).detach();
   }
 }
@@ -188,6 +255,7 @@ void stopLineServer(LineServer* server) {
   for (int waited = 0; waited < kStopWaitMs && server->inFlight.load() > 0; waited += 5) Sleep(5);
   std::lock_guard<std::mutex> lock(server->mutex);
   if (server->listenFd < 0) return;
+  server->stopping = true;
   hostCalls().shutdown(server->listenFd, SHUT_RDWR);  // wakes the accepting thread, which closes it
   hostCalls().unlink(server->path.c_str());
   server->listenFd = -1;

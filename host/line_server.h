@@ -17,8 +17,11 @@ struct LineServer;
 // "error line too long" and ends the connection. A socket left at the path by
 // a copy that died is replaced; a live program's socket is refused
 // (EADDRINUSE) and anything else there is not ours to remove (EEXIST). At
-// most 16 connections are served at once (one more gets "error busy" and is
-// closed), and one silent for a minute is closed.
+// most 16 connections are served at once: one more takes the place of the
+// one silent the longest (which is closed), or, when all 16 are answering,
+// gets "error busy" and is closed; one silent for a minute is closed. A
+// failed accept (out of file descriptors, say) is said on standard error and
+// tried again after a pause, so the socket keeps serving once it can.
 // Null, with errno set, when the socket cannot be made.
 LineServer* startLineServer(const std::string& path, LineHandler handler);
 // Waits up to a second for the replies in progress (so that `quit` still

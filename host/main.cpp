@@ -5,6 +5,7 @@
 // second signal ends the process at once.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,12 +16,14 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/program_settings.h"
 #include "host/boot.h"
 #include "host/control_channel.h"
 #include "host/host_options.h"
 #include "host/interproc.h"
 #include "host/process_windows.h"
 #include "host/screen_control.h"
+#include "platform/core/host_calls.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/module_path.h"
 #include "platform/kernel/serial.h"
@@ -49,6 +52,14 @@ void* signalThread(void* arg) {
     closing = true;
   }
   return nullptr;
+}
+
+// A card the screen offers, as one line on standard output (the journal's,
+// for a service): its photos, its size and its free space.
+void printCardOffered(int32_t photos, uint64_t bytesTotal, uint64_t bytesFree) {
+  printf("card\t%d photos\t%llu KB\t%llu KB free\n", static_cast<int>(photos),
+         static_cast<unsigned long long>(bytesTotal / 1024), static_cast<unsigned long long>(bytesFree / 1024));
+  fflush(stdout);
 }
 
 }  // namespace
@@ -80,6 +91,13 @@ int main(int argc, char** argv) {
   setCardMountPath(options.cardMount);
   if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
   setDeviceRoot(root);
+  // The image's folders and day logs are the owner's alone, unless the umask
+  // shuts others out and so says the group may read them (a service's
+  // UMask=0027): the usual 022, which leaves them open to everyone, is no
+  // such choice.
+  const mode_t mask = hostCalls().umask(077);
+  hostCalls().umask(mask);
+  if ((mask & 007) == 007) setImageCreationMask(mask);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),
             strerror(errno));
@@ -98,6 +116,9 @@ int main(int argc, char** argv) {
   }
 
   recordModulePath(argv[0]);
+  setCameraClockOffset(options.cameraOffset);
+  setAutomaticBatches(options.autoTag);
+  setCardOfferReport(printCardOffered);
   if (options.waitingBoxes) useWaitingMessageBoxes();
   // Blocked before any thread starts, so every thread inherits the mask and
   // only signalThread takes them: the sdl display's thread and SDL's own too,

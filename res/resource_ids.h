@@ -16,3 +16,4 @@ constexpr unsigned IDB_BACKGROUND = 132;  // the 480 x 272 background of the tag
 constexpr unsigned IDM_CTRL_Q = 1;        // Ctrl+Q: left to the default procedure, so nothing happens
 constexpr unsigned IDM_GREETING = 40002;  // Ctrl+A: the greeting box
 constexpr unsigned IDM_NOTHING = 32772;   // a command that does nothing
+constexpr unsigned IDM_START_BATCH = 40003;  // START without a touch: a card that tags by itself

@@ -60,7 +60,8 @@ class Control:
     def __init__(self, path):
         self.path = path
 
-    def __call__(self, command):
+    def ask(self, command):
+        """The reply line, or None when nobody answered (no socket, no program)."""
         try:
             with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
                 s.settimeout(5)
@@ -72,16 +73,26 @@ class Control:
                     if not chunk:
                         break
                     reply += chunk
+                if not reply.endswith(b"\n"):
+                    return None
                 return reply.decode("utf-8", "replace").rstrip("\n")
         except OSError:
-            return ""
+            return None
 
-    def wait(self, command, start, timeout):
+    def __call__(self, command):
+        reply = self.ask(command)
+        return "" if reply is None else reply
+
+    def wait(self, command, start, timeout, program=None):
+        """The first reply that starts with `start`, within `timeout` seconds;
+        None when none came, or as soon as `program` (a Popen) has ended."""
         end = time.monotonic() + timeout
         while time.monotonic() < end:
-            reply = self(command)
-            if reply.startswith(start):
+            reply = self.ask(command)
+            if reply is not None and reply.startswith(start):
                 return reply
+            if program is not None and program.poll() is not None:
+                return None
             time.sleep(0.05)
         return None
 
@@ -127,7 +138,7 @@ def main():
 
     threading.Thread(target=read_output, daemon=True).start()
     try:
-        if control.wait("window", "", 10) is None:
+        if control.wait("window", "", 10, program) is None:
             sys.exit("demo: the program did not come up")
 
         cycles = capture_cycles(CAPTURE)

@@ -191,6 +191,12 @@ LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
       return 0;
     case IDM_NOTHING:
       return 0;
+    case IDM_START_BATCH:
+      // As a touch on START: only on the screen that is up (EXIT may have
+      // hidden it since the card was offered), and only when it waits idle
+      // with photos, which startBatch checks.
+      if (IsWindowVisible(shared.mainWindow)) startBatch();
+      return 0;
     default:
       return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
   }

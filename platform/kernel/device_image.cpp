@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -85,10 +86,16 @@ int openBelowImage(const std::string& hostPath, int flags, unsigned mode) {
   return hostCalls().open(hostPath.c_str(), flags, static_cast<mode_t>(mode));
 }
 
+static std::atomic<unsigned> gImageMask{077};
+
 unsigned createModeFor(const std::string& hostPath) {
   const std::string flash = deviceRoot() + "/ResidentFlash/";
-  return hostPath.compare(0, flash.size(), flash) == 0 ? 0600 : 0666;
+  return hostPath.compare(0, flash.size(), flash) == 0 ? 0666 & ~gImageMask.load() : 0666;
 }
+
+void setImageCreationMask(unsigned mask) { gImageMask = (mask & 0777) | 007; }
+
+unsigned imageFolderMode() { return 0777 & ~gImageMask.load(); }
 
 void setDeviceRoot(const std::string& hostDir) {
   std::lock_guard<std::mutex> lock(gMutex);
@@ -159,14 +166,14 @@ bool prepareDeviceImage() {
   for (size_t pos = 1; pos <= root.size(); ++pos) {
     if (pos == root.size() || root[pos] == '/') {
       std::string part = root.substr(0, pos);
-      if (hostCalls().mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+      if (hostCalls().mkdir(part.c_str(), imageFolderMode()) != 0 && errno != EEXIST) return false;
     }
   }
   struct stat st;
   for (const char* sub : {"/ResidentFlash", "/SDMMC"}) {
     std::string p = root + sub;
     if (hostCalls().lstat(p.c_str(), &st) == 0) continue;  // a folder or a link to a card
-    if (hostCalls().mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (hostCalls().mkdir(p.c_str(), imageFolderMode()) != 0 && errno != EEXIST) return false;
   }
   return true;
 }

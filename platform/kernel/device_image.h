@@ -67,5 +67,11 @@ bool isLink(const std::string& hostPath);
 // -1 with errno set.
 int openBelowImage(const std::string& hostPath, int flags, unsigned mode);
 // The mode a file created at `hostPath` gets: the flash folder keeps the
-// owner's location history, so what is made there is the owner's alone.
+// owner's location history, so what is made there is the owner's alone
+// (0600), unless the image's creation mask opens it to the group.
 unsigned createModeFor(const std::string& hostPath);
+// The mask for the image's own folders and the files of its flash folder:
+// 077 (owner only, the default); a service may open them to its group (027:
+// folders 0750, files 0640). Others never get more than the mask allows.
+void setImageCreationMask(unsigned mask);
+unsigned imageFolderMode();

@@ -48,21 +48,45 @@ int openFlagsFor(DWORD access) {
   return O_RDONLY;
 }
 
-// A card device the user may not read would look like an empty slot for
-// ever; the reason is said on standard error once, until the device opens.
-std::atomic<bool> cardDeniedReported{false};
+// A card device the user may not read, or that fails to open for any other
+// reason than an empty slot, would look like an empty slot for ever; the
+// path and the reason are said on standard error once, until the device
+// opens or fails for another reason.
+std::atomic<int> cardErrorReported{0};
+
+bool meansNoCard(int error) {
+  return error == ENOENT || error == ENOMEDIUM || error == ENXIO || error == ENODEV || error == ENOTDIR;
+}
 
 void noteCardDevice(const std::string& path, int error) {
-  if (error != EACCES && error != EPERM) {
-    if (error == 0) cardDeniedReported = false;
+  if (error == 0) cardErrorReported = 0;
+  if (error == 0 || meansNoCard(error) || cardErrorReported.exchange(error) == error) return;
+  const bool denied = error == EACCES || error == EPERM;
+  fprintf(stderr, "%s: cannot read the card device %s: %s; the card is not seen until %s\n",
+          program_invocation_short_name, path.c_str(), strerror(error),
+          denied ? "the user may read it (by being in the group that owns it: the udev rule example gives "
+                   "the card reader to the vellumtrace group)"
+                 : "it opens");
+}
+
+// The flash folder holds the track logs: one that cannot be opened for
+// writing (a read-only or full file system, a folder the user may not write)
+// would record nothing without a word. The path and the reason are said on
+// standard error once, until a file there opens for writing again or fails
+// for another reason. A name already taken (CREATE_NEW) is no such failure.
+std::atomic<int> flashErrorReported{0};
+
+void noteFlashWrite(const std::string& path, int flags, int error) {
+  if ((flags & O_ACCMODE) == O_RDONLY || error == EEXIST) return;
+  const std::string flash = deviceRoot() + "/ResidentFlash/";
+  if (path.compare(0, flash.size(), flash) != 0) return;
+  if (error == 0) {
+    flashErrorReported = 0;
     return;
   }
-  if (cardDeniedReported.exchange(true)) return;
-  fprintf(stderr,
-          "%s: cannot read the card device %s: %s; the card is not seen until the user may read it "
-          "(usually by being in the group that owns it, 'disk': sudo usermod -aG disk $USER, then log in "
-          "again)\n",
-          program_invocation_short_name, path.c_str(), strerror(error));
+  if (flashErrorReported.exchange(error) == error) return;
+  fprintf(stderr, "%s: cannot write %s: %s\n", program_invocation_short_name, path.c_str(), strerror(error));
+  errno = error;  // the caller's error still
 }
 
 // CE's share modes between processes, as advisory locks taken with the
@@ -153,6 +177,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
     return INVALID_HANDLE_VALUE;
   }
   int fd = openBelowImage(path, flags, createModeFor(path));
+  noteFlashWrite(path, flags, fd < 0 ? errno : 0);
   if (fd < 0) {
     if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
       setLastErrorFromCreateErrno(errno);
@@ -448,7 +473,7 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
     return FALSE;
   }
   // The image's folders are the owner's: they hold the location history.
-  if (hostCalls().mkdir(path.c_str(), 0700) != 0) {
+  if (hostCalls().mkdir(path.c_str(), imageFolderMode()) != 0) {
     return failFromErrno();
   }
   return TRUE;

@@ -92,4 +92,25 @@ TEST(HostOptions, EachRefusalNamesWhatIsWrong) {
   }
 }
 
+// The camera's zone: the device's unless given, either sign, and passed on by
+// --boot with --auto-tag; anything but [+|-]HH:MM within a day is refused.
+TEST(HostOptions, CameraOffsetAndAutomaticBatches) {
+  Parsed none = parse({});
+  EXPECT_EQ(none.options.cameraOffset, 3 * 3600);
+  EXPECT_FALSE(none.options.autoTag);
+  Parsed west = parse({"--auto-tag", "--offset=-04:30"});
+  ASSERT_EQ(west.result, 0) << west.error;
+  EXPECT_TRUE(west.options.autoTag);
+  EXPECT_EQ(west.options.cameraOffset, -(4 * 3600 + 30 * 60));
+  EXPECT_EQ(west.options.passOn, (std::vector<std::string>{"--auto-tag", "--offset", "-04:30"}));
+  EXPECT_EQ(parse({"--offset", "00:00"}).options.cameraOffset, 0);
+  EXPECT_EQ(parse({"--offset", "+23:59"}).options.cameraOffset, 23 * 3600 + 59 * 60);
+  for (const char* bad : {"+24:00", "+3:00", "+03:60", "+03", "03:00:00", "--03:00", ""}) {
+    Parsed p = parse({"--offset", bad});
+    EXPECT_EQ(p.result, 2) << bad;
+    EXPECT_EQ(p.error, std::string("the offset must be +HH:MM or -HH:MM, not '") + bad + "'");
+  }
+  EXPECT_EQ(parse({"--auto-tag=yes"}).error, "'--auto-tag' takes no value");
+}
+
 }  // namespace

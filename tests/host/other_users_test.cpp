@@ -113,6 +113,24 @@ TEST_F(OtherUsersEndToEnd, TheHistoryAndTheRunningCopyAreTheOwnersAlone) {
   EXPECT_NE(0, lstat(image->path(".run").c_str(), &st)) << "the last copy removes its run folder";
 }
 
+// A service's umask that shuts others out opens the history to the group, so
+// that its members can export the tracks; the control socket and the run
+// folder stay the owner's. The usual 022 above is no such choice.
+TEST_F(OtherUsersEndToEnd, AUmaskThatShutsOthersOutOpensTheHistoryToTheGroup) {
+  const mode_t saved = umask(027);
+  auto p = startRecording();
+  umask(saved);
+  struct stat st;
+  ASSERT_EQ(0, stat(day().c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+  ASSERT_EQ(0, stat(image->path("ResidentFlash/vellumtrace").c_str(), &st));
+  EXPECT_EQ(0750u, st.st_mode & 0777);
+  ASSERT_EQ(0, lstat(sock().c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 0777);
+  ASSERT_EQ(0, stat(image->path(".run").c_str(), &st));
+  EXPECT_EQ(0700u, st.st_mode & 0777);
+}
+
 TEST_F(OtherUsersEndToEnd, AnotherUserCanNeitherReadTheHistoryNorReachTheRunningCopy) {
   if (getuid() != 0)
     GTEST_SKIP() << "no second user here: only root can run a child as another user";

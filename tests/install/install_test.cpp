@@ -26,11 +26,14 @@ const char* const kInstalled[] = {
     "bin/vellumtrace",
     "bin/vellumtrace-tool",
     "lib/vellumtrace/vellumtrace-display-sdl.so",
-    "share/man/man1/vellumtrace.1",
-    "share/man/man1/vellumtrace-tool.1",
+    "share/man/man1/vellumtrace.1.gz",
+    "share/man/man1/vellumtrace-tool.1.gz",
     "lib/systemd/system/vellumtrace.service",
+    "lib/sysusers.d/vellumtrace.conf",
     "share/doc/vellumtrace/examples/60-vellumtrace.rules",
-    "share/doc/vellumtrace/LICENSE",
+    "share/doc/vellumtrace/examples/vellumtrace.service.d/local.conf",
+    "share/doc/vellumtrace/copyright",
+    "share/doc/vellumtrace/changelog.gz",
 };
 
 TEST_F(InstallEndToEnd, InstallsIntoAPrefixAndEachPieceReadsCleanly) {
@@ -55,16 +58,16 @@ TEST_F(InstallEndToEnd, InstallsIntoAPrefixAndEachPieceReadsCleanly) {
     missing += " systemd-analyze (the unit)";
   }
   if (have("man") && have("groff")) {
-    for (const char* page : {"vellumtrace.1", "vellumtrace-tool.1"}) {
+    for (const char* page : {"vellumtrace.1.gz", "vellumtrace-tool.1.gz"}) {
       const std::string path = prefix + "/share/man/man1/" + page;
-      EXPECT_EQ(runAll("groff -man -Tutf8 -ww -z " + path), "exit 0\n") << page;
+      EXPECT_EQ(runAll("zcat " + path + " | groff -man -Tutf8 -ww -z"), "exit 0\n") << page;
       EXPECT_EQ(runAll("LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l " + path + " >/dev/null"), "exit 0\n")
           << page;
     }
     // Every option of the program's own --help is on its page.
     const std::string help = commandOutput(prefix + "/bin/vellumtrace --help");
     const std::string text = commandOutput("LC_ALL=C.UTF-8 MANWIDTH=200 man -l " + prefix +
-                                           "/share/man/man1/vellumtrace.1 2>/dev/null");
+                                           "/share/man/man1/vellumtrace.1.gz 2>/dev/null");
     for (size_t at = help.find("  --"); at != std::string::npos; at = help.find("  --", at + 1)) {
       const std::string option = help.substr(at + 2, help.find_first_of(" \n", at + 2) - at - 2);
       EXPECT_NE(text.find(option), std::string::npos) << option << " is not on the manual page";
@@ -73,24 +76,6 @@ TEST_F(InstallEndToEnd, InstallsIntoAPrefixAndEachPieceReadsCleanly) {
     missing += " man/groff (the pages)";
   }
   if (!missing.empty()) GTEST_SKIP() << "not checked, tools not installed:" << missing;
-}
-
-TEST_F(InstallEndToEnd, DebianPackageHoldsTheInstall) {
-  if (!have("dpkg-deb")) GTEST_SKIP() << "dpkg-deb is not installed: no package was made";
-  ASSERT_EQ(runAll(std::string(VT_CPACK) + " -G DEB --config " VT_BUILD_DIR "/CPackConfig.cmake -B " + dir +
-                   " >/dev/null"),
-            "exit 0\n");
-  const std::string deb = dir + "/vellumtrace_" VT_VERSION "_" + commandOutput("dpkg --print-architecture | tr -d '\\n'") + ".deb";
-  ASSERT_TRUE(fileExists(deb)) << commandOutput("ls " + dir);
-  const std::string contents = commandOutput("dpkg-deb -c " + deb);
-  for (const char* file : kInstalled)
-    EXPECT_NE(contents.find(std::string("./usr/") + file + "\n"), std::string::npos) << file << "\n" << contents;
-  EXPECT_EQ(commandOutput("dpkg-deb -f " + deb + " Package Version"),
-            "Package: vellumtrace\nVersion: " VT_VERSION "\n");
-  // The packaged unit starts the packaged program.
-  EXPECT_NE(commandOutput("dpkg-deb --fsys-tarfile " + deb + " | tar -xOf - ./usr/lib/systemd/system/vellumtrace.service")
-                .find("ExecStart=/usr/bin/vellumtrace "),
-            std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tools/photogen/camera_photo.h"
 #include "ui/batch_controller.h"
 #include "platform/user/message_queue.h"
+#include "res/resource_ids.h"
 
 namespace {
 
@@ -98,6 +99,20 @@ TEST_F(BatchTest, StartNeedsPhotosAndAnIdleScreen) {
   EXPECT_EQ(shared.batchRunning.load(), 0);
   EXPECT_EQ(shared.photoCount.load(), 4) << "a second batch would have reset it";
   EXPECT_FALSE(shown());
+}
+
+// The start command a card that tags by itself posts: START's effect, but
+// only on the screen that is up, so an EXIT before it arrives still wins.
+TEST_F(BatchTest, TheStartCommandActsAsATouchOnTheScreenThatIsUp) {
+  resetScreen(3);
+  ShowWindow(window, SW_HIDE);
+  EXPECT_EQ(handleCommand(window, IDM_START_BATCH, 0), 0);
+  EXPECT_EQ(shared.batchActive.load(), 0) << "a hidden screen takes no START";
+  ShowWindow(window, SW_SHOW);
+  handleCommand(window, IDM_START_BATCH, 0);
+  EXPECT_EQ(shared.batchTotal, 3);
+  EXPECT_EQ(runToEnd(), 3);
+  EXPECT_EQ(boxes[0].text, closing(0, 3));  // the listed photos hold no fix
 }
 
 TEST_F(BatchTest, ExitOnTheIdleScreenHidesIt) {

@@ -49,19 +49,6 @@ bool notWritable(const char* reason) {
   return false;
 }
 
-// [+|-]HH:MM as seconds; false for anything else or a day or more.
-bool parseClockOffset(const char* text, int32_t* seconds) {
-  int sign = 1;
-  if (*text == '+' || *text == '-') sign = *text++ == '-' ? -1 : 1;
-  auto digit = [&](int i) { return text[i] >= '0' && text[i] <= '9'; };
-  if (strlen(text) != 5 || !digit(0) || !digit(1) || text[2] != ':' || !digit(3) || !digit(4)) return false;
-  const int hours = (text[0] - '0') * 10 + (text[1] - '0');
-  const int minutes = (text[3] - '0') * 10 + (text[4] - '0');
-  if (hours > 23 || minutes > 59) return false;
-  *seconds = sign * (hours * 3600 + minutes * 60);
-  return true;
-}
-
 // The fix a dry run found: the photo's date, the record's time, its degrees
 // and how far the photo's UTC time lies from it.
 void printWouldTag(const std::string& photo) {
