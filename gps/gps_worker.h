@@ -3,5 +3,5 @@
 
 #include "platform/core/ce_types.h"
 
-// Thread procedure: 0 after a port set-up failure, 1 after its loop ended.
+// Thread procedure: 1 after its loop ended.
 DWORD gpsWorkerThread(LPVOID);

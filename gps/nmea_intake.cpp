@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "card/card_check.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
@@ -38,7 +39,8 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   HANDLE port = CreateFileW(u"Com1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                             nullptr);
   // A failed open shows up as a failed SetCommState: the invalid handle is
-  // refused there.
+  // refused there. Its reason is kept for the debug output first.
+  if (port == INVALID_HANDLE_VALUE) notePortFailure();
   DCB dcb = {};
   dcb.DCBlength = sizeof(DCB);
   dcb.BaudRate = CBR_9600;
@@ -59,7 +61,10 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
   if (!SetCommState(port, &dcb)) {
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    if (port != INVALID_HANDLE_VALUE) {
+      notePortFailure();
+      CloseHandle(port);
+    }
     *failureText = u"Unable to configure the serial port";
     return nullptr;
   }
@@ -70,6 +75,7 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   timeouts.WriteTotalTimeoutMultiplier = 10;
   timeouts.WriteTotalTimeoutConstant = 1000;
   if (!SetCommTimeouts(port, &timeouts)) {
+    notePortFailure();
     CloseHandle(port);
     *failureText = u"Unable to set the time-out parameters";
     return nullptr;

@@ -7,6 +7,7 @@
 // The log step and START's close take shared.logLock, so the two threads'
 // use of logFile never overlaps: the worker never writes through a handle
 // START has closed, and once START has returned no handle is open.
+#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
 
 #include <cstring>
@@ -56,12 +57,14 @@ void openDailyLog(const char* fixDate) {
   HANDLE log = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_FLAG_WRITE_THROUGH, nullptr);
   if (log == INVALID_HANDLE_VALUE) {
+    noteLogFailure(path);
     shared.logFile = nullptr;
     return;
   }
   // A file whose end cannot be found is not appended to; the next tick
   // tries again.
   if (!alignToWholeRecords(log)) {
+    noteLogFailure(path);
     CloseHandle(log);
     shared.logFile = nullptr;
     return;
@@ -106,10 +109,18 @@ void appendTrackRecords(const char* fixDate, const BYTE* records, int recordByte
     HANDLE log = shared.logFile;
     DWORD written = 0;
     BOOL ok = WriteFile(log, records, static_cast<DWORD>(recordBytes), &written, nullptr);
-    // A failed write leaves the end where the last whole record ends, or
-    // the log closed, to be reopened and aligned at the next tick.
-    if ((!ok || written != static_cast<DWORD>(recordBytes)) && !alignToWholeRecords(log))
-      closeOpenLog();
+    if (ok && written == static_cast<DWORD>(recordBytes)) {
+      noteLogWritten();
+      return;
+    }
+    // A failed write is said (once, until a write gets through) and leaves
+    // the end where the last whole record ends, or the log closed, to be
+    // reopened and aligned at the next tick.
+    if (ok) SetLastError(ERROR_DISK_FULL);  // cut short: the volume is full
+    WCHAR path[MAX_PATH];
+    trackLogPath(logDate, path, MAX_PATH);
+    noteLogFailure(path);
+    if (!alignToWholeRecords(log)) closeOpenLog();
   }
 }
 

@@ -17,13 +17,16 @@
 #include "app/entry.h"
 #include "host/boot.h"
 #include "host/control_channel.h"
+#include "host/gpsd_hint.h"
 #include "host/host_options.h"
 #include "host/interproc.h"
 #include "host/process_windows.h"
 #include "host/screen_control.h"
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/gpsd_port.h"
 #include "platform/kernel/module_path.h"
 #include "platform/kernel/serial.h"
+#include "platform/kernel/serial_silence.h"
 #include "platform/registry/registry_file.h"
 #include "platform/user/resources.h"
 #include "platform/core/threads.h"
@@ -79,6 +82,10 @@ int main(int argc, char** argv) {
   setCardDevicePath(options.cardDevice);
   setCardMountPath(options.cardMount);
   if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
+  if (!options.gpsdHost.empty())
+    setComGpsd(options.gpsdHost, options.gpsdPort);
+  else
+    setSerialSilenceHandler(sayGpsdMayHoldTheReceiver);
   setDeviceRoot(root);
   if (!prepareDeviceImage()) {
     fprintf(stderr, "vellumtrace: cannot prepare the device image at %s: %s\n", root.c_str(),

@@ -34,6 +34,7 @@
 #include <string>
 
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/gpsd_port.h"
 #include "platform/kernel/serial.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
@@ -86,6 +87,7 @@ bool isDiskDevice(int fd) {
 }
 
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
+  if (device == CeDevice::Com1 && comFromGpsd()) return openGpsdPort(access);
   int flags = openFlagsFor(access) | O_NONBLOCK;
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
   int fd = hostCalls().open(path.c_str(), flags, 0);
