@@ -4,11 +4,21 @@
 // group its sentences by: each line is parsed as a tick of its own, so a
 // fix that is not valid drops only itself. Records are handed to the log
 // step a day at a time in large batches (each write reaches the storage
-// before the next), appended to what the day files already hold.
+// before the next), appended to what the day files already hold. A fix a
+// day file already holds (the same record: time and position) is skipped
+// and counted, so importing a log twice does not double the day. "-" reads
+// standard input; other names must be regular files, as anything else (a
+// FIFO without a writer, a device) could hold the import for good.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,7 +31,8 @@
 
 namespace {
 
-const char kImportUsage[] = "usage: vellumtrace-tool import [--root DIR] FILE...\n";
+const char kImportUsage[] =
+    "usage: vellumtrace-tool import [--root DIR] FILE... (- for standard input)\n";
 
 int usageError(const std::string& why) {
   fprintf(stderr, "vellumtrace-tool import: %s\n", why.c_str());
@@ -37,10 +48,15 @@ struct Batch {
   char date[kFixDateBytes] = {};  // empty until a fix brings a whole date
 };
 
-// Day file -> fixes handed to it, and its size before the first of them.
+using RecordBytes = std::array<BYTE, kTrackRecordBytes>;
+
+// Day file -> fixes handed to it, its size before the first of them, the
+// fixes skipped as already there, and every record it holds or was handed.
 struct DayCount {
   long handed = 0;
   long sizeBefore = -1;
+  long skipped = 0;
+  std::set<RecordBytes> held;
 };
 
 std::string dayFileName(const char* date) { return std::string(date) + ".log"; }
@@ -56,6 +72,27 @@ long dayFileSize(const char* date) {
   return size == 0xFFFFFFFFu ? 0 : static_cast<long>(size);
 }
 
+// The whole records the day's file holds (none when there is no file).
+void loadHeldRecords(const char* date, std::set<RecordBytes>* held) {
+  WCHAR path[MAX_PATH];
+  trackLogPath(date, path, MAX_PATH);
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  static BYTE block[kTrackRecordBytes * 4096];
+  DWORD carried = 0, got = 0;
+  while (ReadFile(f, block + carried, sizeof block - carried, &got, nullptr) && got > 0) {
+    const DWORD have = carried + got, whole = have - have % kTrackRecordBytes;
+    for (DWORD at = 0; at < whole; at += kTrackRecordBytes) {
+      RecordBytes r;
+      memcpy(r.data(), block + at, kTrackRecordBytes);
+      held->insert(r);
+    }
+    carried = have - whole;
+    memmove(block, block + whole, carried);
+  }
+  CloseHandle(f);
+}
+
 // Every batch handed on has a whole date, so the log step puts it into
 // that day's file.
 void flush(Batch* batch, std::map<std::string, DayCount>* days) {
@@ -64,7 +101,22 @@ void flush(Batch* batch, std::map<std::string, DayCount>* days) {
   if (day.sizeBefore < 0) {
     closeTrackLogAtExit();  // the day's file may be the one open
     day.sizeBefore = dayFileSize(batch->date);
+    loadHeldRecords(batch->date, &day.held);
   }
+  // Only the fixes the day does not hold yet go on.
+  size_t kept = 0;
+  for (size_t i = 0; i < batch->used; ++i) {
+    RecordBytes r;
+    memcpy(r.data(), batch->bytes + i * kTrackRecordBytes, kTrackRecordBytes);
+    if (!day.held.insert(r).second) {
+      ++day.skipped;
+      continue;
+    }
+    memmove(batch->bytes + kept * kTrackRecordBytes, r.data(), kTrackRecordBytes);
+    ++kept;
+  }
+  batch->used = kept;
+  if (kept == 0) return;
   day.handed += static_cast<long>(batch->used);
   appendTrackRecords(batch->date, batch->bytes, static_cast<int>(batch->used * kTrackRecordBytes));
   batch->used = 0;
@@ -92,12 +144,37 @@ void importLine(const char* line, size_t length, Batch* batch,
   ++batch->used;
 }
 
-bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
-  FILE* f = fopen(name.c_str(), "rb");
+// The file to read: standard input for "-", else a regular file, opened
+// without waiting (a FIFO would wait for a writer) and refused at once if
+// it is anything else. Null, said on standard error, when it cannot be read.
+FILE* openNmeaFile(const std::string& name) {
+  if (name == "-") return stdin;
+  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
+    if (fd >= 0) close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    fprintf(stderr,
+            "vellumtrace-tool import: %s: not a regular file (give - to read standard input)\n",
+            name.c_str());
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
   if (!f) {
     fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
-    return false;
+    close(fd);
   }
+  return f;
+}
+
+bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
+  FILE* f = openNmeaFile(name);
+  if (!f) return false;
   // Lines end in LF or CR LF; a line longer than any sentence is skipped
   // whole, however it is cut by the reads of the file.
   static char chunk[1 << 16];
@@ -121,7 +198,7 @@ bool importFile(const std::string& name, Batch* batch, std::map<std::string, Day
   if (!line.empty() && !tooLong) importLine(line.data(), line.size(), batch, days);
   bool ok = !ferror(f);
   if (!ok) fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
-  fclose(f);
+  if (f != stdin) fclose(f);
   return ok;
 }
 
@@ -171,7 +248,10 @@ int importCommand(int argc, char** argv) {
   for (const auto& [file, day] : days) {
     const std::string date = file.substr(0, 6);
     long written = (dayFileSize(date.c_str()) - day.sizeBefore) / static_cast<long>(kTrackRecordBytes);
-    printf("%s: %ld fixes\n", file.c_str(), written);
+    if (day.skipped > 0)
+      printf("%s: %ld fixes, %ld skipped as already there\n", file.c_str(), written, day.skipped);
+    else
+      printf("%s: %ld fixes\n", file.c_str(), written);
     if (written != day.handed) {
       fprintf(stderr, "vellumtrace-tool import: %s: only %ld of %ld fixes were written\n",
               file.c_str(), written, day.handed);
