@@ -4,7 +4,8 @@
 #   lib/vellumtrace/              vellumtrace-display-sdl.so (--display sdl)
 #   share/man/man1/               vellumtrace.1, vellumtrace-tool.1
 #   lib/systemd/system/           vellumtrace.service
-#   share/doc/vellumtrace/        README.md, LICENSE, examples/60-vellumtrace.rules
+#   share/doc/vellumtrace/        README.md, LICENSE, examples/60-vellumtrace.rules,
+#                                 examples/vellumtrace-gpsd.conf
 include(GNUInstallDirs)
 
 set(vt_packaging ${CMAKE_SOURCE_DIR}/packaging)
@@ -31,6 +32,7 @@ install(CODE "
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE FILES \"\${vt_unit}\")
 ")
 install(FILES ${vt_packaging}/60-vellumtrace.rules DESTINATION ${vt_docdir}/examples)
+install(FILES ${vt_packaging}/vellumtrace-gpsd.conf DESTINATION ${vt_docdir}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${vt_docdir})
 
 set(CPACK_PACKAGE_NAME vellumtrace)
