@@ -7,7 +7,6 @@
 // The log step and START's close take shared.logLock, so the two threads'
 // use of logFile never overlaps: the worker never writes through a handle
 // START has closed, and once START has returned no handle is open.
-#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
 
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "app/state/shared_state.h"
 #include "gps/nmea_intake.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
 #include "platform/core/handles.h"
