@@ -6,6 +6,9 @@
 #
 #   bench/idle_usage.sh [SECONDS]       # builds the release program first
 # Prints the figures; goals: CPU < 0.2 % of one core, RSS < 8 MB.
+# VT_IDLE_GPSD=1 puts a gpsd (listening on 127.0.0.1 at a free port) between
+# the pty and the program, which reads it with --gpsd; gpsd's own CPU time
+# is not counted.
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -14,8 +17,10 @@ capture=${VT_IDLE_CAPTURE:-tests/data/nmea/telit-he910.log}
 root=$(mktemp -d "${TMPDIR:-/tmp}/vellumtrace-idle-XXXXXX")
 program_pid=""
 replay_pid=""
+gpsd_pid=""
 cleanup() {
   [ -n "$program_pid" ] && kill -9 "$program_pid" 2>/dev/null || true
+  [ -n "$gpsd_pid" ] && kill "$gpsd_pid" 2>/dev/null || true
   [ -n "$replay_pid" ] && kill "$replay_pid" 2>/dev/null || true
   rm -rf "$root"
 }
@@ -24,7 +29,16 @@ trap cleanup EXIT INT TERM
 python3 tools/nmea_replay.py --link "$root/Com1" --interval 1.0 "$capture" &
 replay_pid=$!
 while [ ! -L "$root/Com1" ]; do sleep 0.05; done
-build/vellumtrace --root "$root" --display headless >/dev/null &
+source_options=""
+if [ "${VT_IDLE_GPSD:-0}" = 1 ]; then
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  gpsd -N -n -b -S "$port" "$(readlink "$root/Com1")" 2>/dev/null &
+  gpsd_pid=$!
+  source_options="--gpsd 127.0.0.1:$port"
+  sleep 1
+fi
+# shellcheck disable=SC2086
+build/vellumtrace --root "$root" --display headless $source_options >/dev/null &
 program_pid=$!
 sleep 3  # start-up is not idle
 

@@ -1,10 +1,13 @@
 // The GPS worker thread: owns "Com1:" and a hidden window of the main
-// window's class whose 500 ms timer drives the recorder's ticks.
+// window's class whose 500 ms timer drives the recorder's ticks. A port that
+// cannot be set up at start is reported once and tried again on each tick;
+// the card check runs meanwhile.
 #include "gps/gps_worker.h"
 
 #include "app/state/shared_state.h"
 #include "card/card_check.h"
 #include "gps/nmea_intake.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
 #include "res/resource_ids.h"
@@ -17,7 +20,8 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   HANDLE port = CreateFileW(u"Com1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                             nullptr);
   // A failed open shows up as a failed SetCommState: the invalid handle is
-  // refused there.
+  // refused there. Its reason is kept for the debug output first.
+  if (port == INVALID_HANDLE_VALUE) notePortFailure();
   DCB dcb = {};
   dcb.DCBlength = sizeof(DCB);
   dcb.BaudRate = CBR_9600;
@@ -38,7 +42,10 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
   if (!SetCommState(port, &dcb)) {
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    if (port != INVALID_HANDLE_VALUE) {
+      notePortFailure();
+      CloseHandle(port);
+    }
     *failureText = u"Unable to configure the serial port";
     return nullptr;
   }
@@ -49,6 +56,7 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   timeouts.WriteTotalTimeoutMultiplier = 10;
   timeouts.WriteTotalTimeoutConstant = 1000;
   if (!SetCommTimeouts(port, &timeouts)) {
+    notePortFailure();
     CloseHandle(port);
     *failureText = u"Unable to set the time-out parameters";
     return nullptr;
@@ -56,13 +64,33 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
   return port;
 }
 
+namespace {
+
+// A port that could not be set up is tried again on every tick, as a
+// receiver plugged in (or freed by the program that held it) would be
+// after a replug; the box is shown for the first failure only, and the
+// debug output says each new reason once.
+void tryGpsPortAgain() {
+  LPCWSTR failure = nullptr;
+  HANDLE port = openGpsPort(&failure);
+  if (!port) {
+    sayPortFailure();
+    return;
+  }
+  notePortOpened();
+  gpsWorker.port = port;
+}
+
+}  // namespace
+
 DWORD gpsWorkerThread(LPVOID) {
   LPCWSTR failure = nullptr;
   HANDLE port = openGpsPort(&failure);
   if (!port) {
-    // Without a port neither the recorder nor the card watcher runs.
+    sayPortFailure();
     MessageBoxW(nullptr, failure, u"Error", MB_OK);
-    return 0;
+  } else {
+    notePortOpened();
   }
   gpsWorker.port = port;
 
@@ -82,11 +110,13 @@ DWORD gpsWorkerThread(LPVOID) {
     BOOL got = GetMessageW(&msg, window, 0, 0);
     if (got == 0 || got == -1) break;  // -1: no such window; waiting again would spin
     if (msg.message == WM_CLOSE) break;
-    if (msg.message == WM_TIMER && msg.wParam == kGpsTimerId) runGpsTick();
+    if (msg.message != WM_TIMER || msg.wParam != kGpsTimerId) continue;
+    if (!gpsWorker.port) tryGpsPortAgain();
+    runGpsTick();
   }
 
   closeTrackLogAtExit();
-  CloseHandle(port);
+  if (gpsWorker.port) CloseHandle(gpsWorker.port);
   gpsWorker.port = nullptr;
   return 1;
 }

@@ -21,7 +21,7 @@ struct GpsWorkerState {
 
 extern GpsWorkerState gpsWorker;
 
-// Thread procedure: 0 after a port set-up failure, 1 after its loop ended.
+// Thread procedure: 1 after its loop ended.
 DWORD gpsWorkerThread(LPVOID);
 
 // Opens "Com1:" and sets the line up (9600 8N1, no flow control, DTR and RTS

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "app/state/shared_state.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_record.h"
 #include "platform/ce.h"
 #include "platform/core/handles.h"
@@ -58,12 +59,14 @@ void openDailyLog(const char* fixDate) {
   HANDLE log = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_FLAG_WRITE_THROUGH, nullptr);
   if (log == INVALID_HANDLE_VALUE) {
+    noteLogFailure(path);
     shared.logFile = nullptr;
     return;
   }
   // A file whose end cannot be found is not appended to; the next tick
   // tries again.
   if (!alignToWholeRecords(log)) {
+    noteLogFailure(path);
     CloseHandle(log);
     shared.logFile = nullptr;
     return;
@@ -115,9 +118,18 @@ void writeDay(const BYTE* bytes, size_t size) {
   HANDLE log = shared.logFile;
   DWORD written = 0;
   BOOL ok = WriteFile(log, bytes, static_cast<DWORD>(size), &written, nullptr);
-  // A failed write leaves the end where the last whole record ends, or
-  // the log closed, to be reopened and aligned at the next tick.
-  if ((!ok || written != static_cast<DWORD>(size)) && !alignToWholeRecords(log)) closeOpenLog();
+  if (ok && written == static_cast<DWORD>(size)) {
+    noteLogWritten();
+    return;
+  }
+  // A failed write is said (once, until a write gets through) and leaves
+  // the end where the last whole record ends, or the log closed, to be
+  // reopened and aligned at the next tick.
+  if (ok) SetLastError(ERROR_DISK_FULL);  // cut short: the volume is full
+  WCHAR path[MAX_PATH];
+  trackLogPath(logDate, path, MAX_PATH);
+  noteLogFailure(path);
+  if (!alignToWholeRecords(log)) closeOpenLog();
 }
 
 // Writes the held records, one write per day they touch, in the order the

@@ -14,7 +14,8 @@ const char kHostUsage[] =
     "usage: vellumtrace [--root DIR] [--com1 PATH] [--baud N] [--display headless|sdl]\n"
     "                   [--auto-tag] [--offset +HH:MM]\n"
     "                   [--scale N] [--msgbox auto|wait] [--control PATH] [--boot] [--help]\n"
-    "                   [--version] [--card-device DEV --card-mount DIR]\n";
+    "                   [--version] [--card-device DEV --card-mount DIR]\n"
+    "                   [--gpsd HOST[:PORT]]\n";
 
 const char kHostHelp[] =
     "\n"
@@ -30,6 +31,10 @@ const char kHostHelp[] =
     "  --baud N          the receiver's line speed, whatever the program asks\n"
     "                    for (default: as asked, 9600); many receivers talk\n"
     "                    at 4800\n"
+    "  --gpsd HOST[:PORT] read the receiver through the gpsd at HOST (port\n"
+    "                    2947 unless given) instead of a tty: the NMEA it\n"
+    "                    relays from the receivers it holds. gpsd stopped or\n"
+    "                    restarted is taken up again as a replugged receiver\n"
     "  --card-device DEV the card's block device or its udev link, e.g.\n"
     "                    /dev/mmcblk0p1 or /dev/disk/by-id/...-part1 (default\n"
     "                    DIR/DSK2); reading it needs the group that owns it,\n"
@@ -69,7 +74,7 @@ namespace {
 enum TaggingOption { kAutoTag = 512, kOffset };
 
 enum Option { kRoot = 256, kCom1, kBaud, kDisplay, kScale, kMsgbox, kControl, kBoot, kHelp, kVersion,
-              kCardDevice, kCardMount };
+              kCardDevice, kCardMount, kGpsd };
 
 const struct option kOptions[] = {
     {"root", required_argument, nullptr, kRoot},
@@ -86,6 +91,7 @@ const struct option kOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"card-device", required_argument, nullptr, kCardDevice},
     {"card-mount", required_argument, nullptr, kCardMount},
+    {"gpsd", required_argument, nullptr, kGpsd},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -95,6 +101,29 @@ int fail(std::string* error, const std::string& what) {
 }
 
 }  // namespace
+
+bool parseGpsdAddress(const std::string& text, std::string* host, std::string* port) {
+  std::string h = text, p;
+  if (!h.empty() && h[0] == '[') {
+    size_t close = h.find(']');
+    if (close == std::string::npos) return false;
+    if (close + 1 < h.size()) {
+      if (h[close + 1] != ':') return false;
+      p = h.substr(close + 2);
+      if (p.empty()) return false;
+    }
+    h = h.substr(1, close - 1);
+  } else if (size_t colon = h.find(':');
+             colon != std::string::npos && h.find(':', colon + 1) == std::string::npos) {
+    p = h.substr(colon + 1);
+    h = h.substr(0, colon);
+    if (p.empty()) return false;
+  }
+  if (h.empty()) return false;
+  *host = h;
+  *port = p.empty() ? "2947" : p;
+  return true;
+}
 
 int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* error) {
   *o = HostOptions{};
@@ -174,6 +203,11 @@ int parseHostOptions(int argc, char* const* argv, HostOptions* o, std::string* e
         break;
       case kCardMount:
         o->cardMount = v;
+        passOn();
+        break;
+      case kGpsd:
+        if (!parseGpsdAddress(v, &o->gpsdHost, &o->gpsdPort))
+          return fail(error, std::string("no gpsd address '") + v + "' (HOST or HOST:PORT)");
         passOn();
         break;
       case 'h':

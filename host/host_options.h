@@ -12,6 +12,8 @@ struct HostOptions {
   std::string cardDevice;       // the card's block device; empty: DIR/DSK2
   std::string cardMount;        // where the system mounts the card; empty: DIR/SDMMC
   unsigned long baud = 0;       // Com1's line speed; 0: as the program asks
+  std::string gpsdHost;         // --gpsd: Com1 reads what this gpsd relays; empty: the tty
+  std::string gpsdPort;         // its port, 2947 unless given
   std::string display = "headless";
   int scale = 1;
   bool waitingBoxes = false;    // --msgbox wait, or --display sdl without --msgbox
@@ -28,6 +30,10 @@ struct HostOptions {
 // 0 when the options are sound; otherwise 2 with *error naming the option or
 // value at fault (the usage text is the caller's to print).
 int parseHostOptions(int argc, char* const* argv, HostOptions* options, std::string* error);
+
+// Splits --gpsd's HOST[:PORT] ([ADDRESS]:PORT for an IPv6 address); false
+// when the host or a given port is empty.
+bool parseGpsdAddress(const std::string& text, std::string* host, std::string* port);
 
 // The one-line usage and the --help text.
 extern const char kHostUsage[];

@@ -19,14 +19,17 @@
 #include "app/program_settings.h"
 #include "host/boot.h"
 #include "host/control_channel.h"
+#include "host/gpsd_hint.h"
 #include "host/host_options.h"
 #include "host/interproc.h"
 #include "host/process_windows.h"
 #include "host/screen_control.h"
 #include "platform/core/host_calls.h"
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/gpsd_port.h"
 #include "platform/kernel/module_path.h"
 #include "platform/kernel/serial.h"
+#include "platform/kernel/serial_silence.h"
 #include "platform/registry/registry_file.h"
 #include "platform/user/resources.h"
 #include "platform/core/threads.h"
@@ -90,6 +93,10 @@ int main(int argc, char** argv) {
   setCardDevicePath(options.cardDevice);
   setCardMountPath(options.cardMount);
   if (options.baud != 0) setComBaudRate(static_cast<DWORD>(options.baud));
+  if (!options.gpsdHost.empty())
+    setComGpsd(options.gpsdHost, options.gpsdPort);
+  else
+    setSerialSilenceHandler(sayGpsdMayHoldTheReceiver);
   setDeviceRoot(root);
   // The image's folders and day logs are the owner's alone, unless the umask
   // shuts others out and so says the group may read them (a service's

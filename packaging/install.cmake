@@ -7,7 +7,8 @@
 #     lib/sysusers.d/               vellumtrace.conf (the service's user)
 #     share/doc/vellumtrace/        README.md, copyright, changelog.gz,
 #                                   examples/60-vellumtrace.rules,
-#                                   examples/vellumtrace.service.d/local.conf
+#                                   examples/vellumtrace.service.d/local.conf,
+#                                   examples/vellumtrace-gpsd.conf
 #   vellumtrace-display-sdl (component display-sdl), for --display sdl:
 #     lib/vellumtrace/              vellumtrace-display-sdl.so
 #     share/doc/vellumtrace-display-sdl/  copyright, changelog.gz
@@ -60,6 +61,7 @@ install(FILES ${vt_packaging}/vellumtrace.sysusers DESTINATION lib/sysusers.d RE
 install(FILES ${vt_packaging}/60-vellumtrace.rules DESTINATION ${vt_docdir}/examples COMPONENT main)
 install(FILES ${vt_packaging}/vellumtrace-local.conf DESTINATION ${vt_docdir}/examples/vellumtrace.service.d
   RENAME local.conf COMPONENT main)
+install(FILES ${vt_packaging}/vellumtrace-gpsd.conf DESTINATION ${vt_docdir}/examples COMPONENT main)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${vt_docdir} COMPONENT main)
 foreach(component main display-sdl)
   set(package vellumtrace)

@@ -35,6 +35,7 @@
 #include <string>
 
 #include "platform/kernel/device_image.h"
+#include "platform/kernel/gpsd_port.h"
 #include "platform/kernel/serial.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
@@ -69,26 +70,6 @@ void noteCardDevice(const std::string& path, int error) {
                  : "it opens");
 }
 
-// The flash folder holds the track logs: one that cannot be opened for
-// writing (a read-only or full file system, a folder the user may not write)
-// would record nothing without a word. The path and the reason are said on
-// standard error once, until a file there opens for writing again or fails
-// for another reason. A name already taken (CREATE_NEW) is no such failure.
-std::atomic<int> flashErrorReported{0};
-
-void noteFlashWrite(const std::string& path, int flags, int error) {
-  if ((flags & O_ACCMODE) == O_RDONLY || error == EEXIST) return;
-  const std::string flash = deviceRoot() + "/ResidentFlash/";
-  if (path.compare(0, flash.size(), flash) != 0) return;
-  if (error == 0) {
-    flashErrorReported = 0;
-    return;
-  }
-  if (flashErrorReported.exchange(error) == error) return;
-  fprintf(stderr, "%s: cannot write %s: %s\n", program_invocation_short_name, path.c_str(), strerror(error));
-  errno = error;  // the caller's error still
-}
-
 // CE's share modes between processes, as advisory locks taken with the
 // open and never waited for: an open that shares nothing locks the file
 // exclusively, one that shares takes a shared lock, so a second copy of the
@@ -111,6 +92,7 @@ bool isDiskDevice(int fd) {
 }
 
 HANDLE openDevice(CeDevice device, const std::string& path, DWORD access) {
+  if (device == CeDevice::Com1 && comFromGpsd()) return openGpsdPort(access);
   int flags = openFlagsFor(access) | O_NONBLOCK;
   if (device == CeDevice::Com1) flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
   int fd = hostCalls().open(path.c_str(), flags, 0);
@@ -177,7 +159,6 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
     return INVALID_HANDLE_VALUE;
   }
   int fd = openBelowImage(path, flags, createModeFor(path));
-  noteFlashWrite(path, flags, fd < 0 ? errno : 0);
   if (fd < 0) {
     if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING)
       setLastErrorFromCreateErrno(errno);

@@ -1,5 +1,6 @@
 // Serial port: SetCommState, GetCommState, SetCommTimeouts, GetCommTimeouts
-// on a "Com1:" handle from CreateFileW. Backed by termios on the tty that
+// on a "Com1:" handle from CreateFileW (a gpsd's port, gpsd_port.h, takes the
+// settings as set and reads on its own). Backed by termios on the tty that
 // DIR/Com1 (or --com1) names: a USB receiver's /dev/ttyUSB0, or a pty in
 // tests. Input is raw (no echo, no line editing, no CR/LF translation), so the
 // receiver's bytes arrive as sent. DTR and RTS are raised or dropped with
@@ -12,7 +13,8 @@
 // whatever the DCB asks. A line that hangs up or vanishes (a USB receiver
 // pulled out) is closed; each later read tries the same path again and, once
 // it is back, gives it the settings and time-outs last set, so the reader
-// only sees reads that bring nothing in between. Not supported:
+// only sees reads that bring nothing in between. A line that stays quiet
+// is said to the host (serial_silence.h). Not supported:
 // XonLim/XoffLim, the special characters, DSR sensitivity, 1.5 stop bits.
 #include "platform/kernel/serial.h"
 
@@ -31,6 +33,8 @@
 #include "platform/core/errors.h"
 #include "platform/kernel/device_image.h"
 #include "platform/kernel/files.h"
+#include "platform/kernel/gpsd_port.h"
+#include "platform/kernel/serial_silence.h"
 #include "platform/core/handles.h"
 #include "platform/core/host_calls.h"
 
@@ -59,6 +63,7 @@ struct SerialExtra {
   bool dcbSet;
 };
 
+
 void closeSerialExtra(HandleEntry& entry) {
   hostCalls().free(entry.extra);
   entry.extra = nullptr;
@@ -74,7 +79,13 @@ bool serialTty(HANDLE file, HandleEntry* e) {
     return false;
   }
   if (hostCalls().isatty(e->fd) != 1) {
-    SetLastError(ERROR_INVALID_FUNCTION);
+    // Not a failed call to the table (isatty answers 0), but the reason to
+    // give, with the file behind the descriptor.
+    errno = ENOTTY;
+    HostCallSubject subject;
+    subject.descriptor = e->fd;
+    noteHostCallFailure("isatty", subject);
+    setLastErrorFromErrno(ENOTTY);
     return false;
   }
   return true;
@@ -122,6 +133,7 @@ BOOL SetCommState(HANDLE file, DCB* dcb) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (isGpsdPort(file)) return TRUE;  // gpsd sets the receiver's line
   if (!serialTty(file, &e)) return FALSE;
   speed_t speed = 0;
   bool known = false;
@@ -192,6 +204,18 @@ BOOL GetCommState(HANDLE file, DCB* dcb) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (isGpsdPort(file)) {
+    // What the program set up, as gpsd's line is none of its business.
+    memset(dcb, 0, sizeof *dcb);
+    dcb->DCBlength = sizeof(DCB);
+    dcb->BaudRate = CBR_9600;
+    dcb->fBinary = 1;
+    dcb->fTXContinueOnXoff = 1;
+    dcb->fDtrControl = DTR_CONTROL_ENABLE;
+    dcb->fRtsControl = RTS_CONTROL_ENABLE;
+    dcb->ByteSize = 8;
+    return TRUE;
+  }
   if (!serialTty(file, &e)) return FALSE;
   struct termios t;
   if (hostCalls().tcgetattr(e.fd, &t) != 0) {
@@ -238,7 +262,8 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (!serialTty(file, &e)) return FALSE;
+  bool gpsd = isGpsdPort(file);
+  if (!gpsd && !serialTty(file, &e)) return FALSE;
   bool returnAtOnce = timeouts->ReadIntervalTimeout == MAXDWORD &&
                       timeouts->ReadTotalTimeoutMultiplier == 0 &&
                       timeouts->ReadTotalTimeoutConstant == 0;
@@ -246,6 +271,7 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return FALSE;
   }
+  if (gpsd) return TRUE;  // its reads always return at once
   struct termios t;
   if (hostCalls().tcgetattr(e.fd, &t) != 0) {
     return failFromErrno();
@@ -268,7 +294,7 @@ BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (!serialTty(file, &e)) return FALSE;
+  if (!isGpsdPort(file) && !serialTty(file, &e)) return FALSE;
   if (e.extra && static_cast<SerialExtra*>(e.extra)->timeoutsSet) {
     *timeouts = static_cast<SerialExtra*>(e.extra)->timeouts;
   } else {
@@ -348,6 +374,7 @@ BOOL readSerialPort(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead)
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  if (isGpsdPort(file)) return readGpsdPort(file, buffer, toRead, bytesRead);
   if (e.fd < 0 && (!reopenSerialLine(file) || !lookupHandle(file, HandleKind::Serial, &e))) {
     SetLastError(ERROR_DEV_NOT_EXIST);
     return FALSE;
@@ -356,16 +383,19 @@ BOOL readSerialPort(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD bytesRead)
   ssize_t n = hostCalls().read.retrying(e.fd, buffer, toRead);
   int err = errno;
   if (n > 0) {
+    noteSerialRead(file, static_cast<size_t>(n));
     if (bytesRead) *bytesRead = static_cast<DWORD>(n);
     return TRUE;
   }
-  if (n < 0 && err == EAGAIN) return TRUE;  // nothing has arrived
   if (serialLineGone(e.fd, n, err)) {
     dropSerialLine(file);
     SetLastError(ERROR_DEV_NOT_EXIST);
     return FALSE;
   }
-  if (n == 0) return TRUE;
+  if (n == 0 || err == EAGAIN) {  // nothing has arrived
+    noteSerialRead(file, 0);
+    return TRUE;
+  }
   errno = err;
   return failFromErrno();
 }

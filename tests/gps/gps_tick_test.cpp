@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -19,7 +21,9 @@
 #include "app/state/shared_state.h"
 #include "gps/gps_worker.h"
 #include "gps/nmea_intake.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
+#include "platform/kernel/serial_silence.h"
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
 #include "tests/geotag/track_log.h"
@@ -138,6 +142,31 @@ TEST_F(GpsTickTest, TheHostsLineSpeedHoldsWhateverTheProgramAsks) {
   EXPECT_EQ(B4800, cfgetospeed(&t));
 }
 
+// A port that opens but brings nothing (another program holds the
+// receiver) is said to the host once, and again only after it has brought
+// bytes and fallen quiet anew.
+TEST_F(GpsTickTest, AQuietPortIsSaidToTheHostOnceUntilItBringsBytes) {
+  static std::vector<std::string> said;
+  said.clear();
+  setSerialSilenceHandler([](const char* path) { said.push_back(path); }, 300);
+  openPort();
+  char buffer[256];
+  DWORD got = 0;
+  auto readFor = [&](std::chrono::milliseconds span) {
+    for (auto end = std::chrono::steady_clock::now() + span; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+      ReadFile(gpsWorker.port, buffer, sizeof buffer, &got, nullptr);
+  };
+  readFor(std::chrono::milliseconds(800));
+  EXPECT_EQ(std::vector<std::string>{image->path("Com1")}, said);
+  send("$GPGGA\r\n");
+  readFor(std::chrono::milliseconds(150));
+  EXPECT_EQ(1u, said.size());
+  readFor(std::chrono::milliseconds(600));
+  EXPECT_EQ(2u, said.size());
+  setSerialSilenceHandler(nullptr);
+}
+
 TEST_F(GpsTickTest, ThePortRaisesDtrAndRts) {
   gModemRequests.clear();
   {
@@ -155,21 +184,26 @@ TEST_F(GpsTickTest, ThePortRaisesDtrAndRts) {
   EXPECT_EQ(0, dropped & (TIOCM_DTR | TIOCM_RTS));
 }
 
+// Each failure gives its message box text, and its debug-output line names
+// the host path and the host's reason.
 TEST_F(GpsTickTest, PortsThatCannotBeSetUpGiveTheirMessagesAndNoHandle) {
+  const std::string com1 = image->path("Com1");
   struct Case {
     const char* what;
     std::function<void()> arrange;
     const char* message;
+    std::string reason;
   } cases[] = {
       {"no Com1", [&] { unlink(image->path("Com1").c_str()); },
-       "Unable to configure the serial port"},
+       "Unable to configure the serial port", "open " + com1 + ": No such file or directory"},
       {"Com1 is a file", [&] {
          unlink(image->path("Com1").c_str());
          writeWholeFile(image->path("Com1"), "not a tty");
-       }, "Unable to configure the serial port"},
+       }, "Unable to configure the serial port", "Com1 (fd "},
       {"the line settings are refused", [] {
          hostCalls().tcsetattr = [](int, int, const struct termios*) { errno = EIO; return -1; };
-       }, "Unable to configure the serial port"},
+       }, "Unable to configure the serial port",
+       "tcsetattr " + receiver.slavePath() + " (fd "},
       {"the time-outs are refused", [] {
          static int calls;
          calls = 0;
@@ -180,16 +214,22 @@ TEST_F(GpsTickTest, PortsThatCannotBeSetUpGiveTheirMessagesAndNoHandle) {
            }
            return realHostCalls().tcsetattr(fd, action, t);
          };
-       }, "Unable to set the time-out parameters"},
+       }, "Unable to set the time-out parameters", "Input/output error"},
   };
   for (const Case& c : cases) {
     HostCallsOverride calls;
     receiver.linkAsCom1(image->root());
     c.arrange();
     LPCWSTR failure = nullptr;
+    resetRecorderNotices();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(nullptr, openGpsPort(&failure)) << c.what;
+    EXPECT_TRUE(sayPortFailure());
+    EXPECT_FALSE(sayPortFailure());  // the same failure again: said once
+    std::string err = testing::internal::GetCapturedStderr();
     ASSERT_NE(nullptr, failure) << c.what;
     EXPECT_EQ(c.message, utf8FromUtf16(failure)) << c.what;
+    EXPECT_NE(std::string::npos, err.find(c.reason)) << c.what << ": " << err;
   }
 }
 

@@ -1,8 +1,10 @@
 // The worker thread as the program runs it: its hidden window and 500 ms
 // timer drive the ticks, WM_CLOSE ends it with the log closed, and a port
-// that cannot be set up ends it after one message box.
+// that cannot be set up is said once and tried again until it can.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -11,6 +13,7 @@
 #include "app/state/shared_state.h"
 #include "gps/gps_worker.h"
 #include "gps/nmea_intake.h"
+#include "gps/recorder_notices.h"
 #include "gps/track_log.h"
 #include "platform/ce.h"
 #include "platform/user/windows.h"
@@ -105,14 +108,30 @@ TEST_F(GpsWorkerTest, TheHiddenWindowsTimerDrivesTicksUntilWmCloseEndsTheWorker)
   }
 }
 
-TEST_F(GpsWorkerTest, WithoutAReceiverTheWorkerShowsOneMessageAndEndsWithoutAWindow) {
+// A receiver that is not there at start: one box, one line on standard
+// error with the path and the reason, and the port tried again on each tick,
+// so a receiver linked in later is recorded from then on.
+TEST_F(GpsWorkerTest, AReceiverLinkedInAfterStartIsRecordedAfterOneMessage) {
+  resetRecorderNotices();
+  testing::internal::CaptureStderr();
   DWORD result = 99;
   std::thread worker([&] { result = gpsWorkerThread(nullptr); });
+  ASSERT_TRUE(waitFor([] { return workerWindow() != nullptr; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // a few ticks without it
+  PtyReceiver receiver;
+  ASSERT_TRUE(receiver.linkAsCom1(image->root()));
+  ASSERT_TRUE(waitFor([&] {
+    receiver.send(kFix);
+    return day().size() == 14;
+  }));
+  ASSERT_TRUE(PostMessageW(workerWindow(), WM_CLOSE, 0, 0));
   worker.join();
-  EXPECT_EQ(0u, result);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(1u, result);
   ASSERT_EQ(1u, gBoxes.size());
   EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", gBoxes[0]);
-  EXPECT_EQ(nullptr, workerWindow());
+  EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+  EXPECT_NE(std::string::npos, err.find(image->root() + "/Com1: No such file or directory")) << err;
 }
 
 }  // namespace

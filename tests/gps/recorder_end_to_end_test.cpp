@@ -145,12 +145,16 @@ TEST_F(RecorderEndToEnd, WithoutAReceiverOneMessageIsPrintedAndTheProgramKeepsRu
   startProgram();
   ASSERT_TRUE(program->waitForOutLines(1, 10s));
   EXPECT_EQ("msgbox\tError\tUnable to configure the serial port", program->outLines()[0]);
-  // Nothing more for three ticks' time: the worker has ended and does not
-  // try again.
+  // Nothing more for three ticks' time: the worker tries the port again on
+  // each tick, without another box, and has said why on standard error once.
   EXPECT_FALSE(program->waitForOutLines(2, 1500ms)) << program->outLines().back();
   EXPECT_TRUE(program->running());
   stopProgram();
   EXPECT_EQ(1u, program->outLines().size());
+  ASSERT_EQ(1u, program->errLines().size());
+  EXPECT_EQ("vellumtrace: the GPS receiver's port Com1: cannot be opened or set up: open " +
+                image.root() + "/Com1: No such file or directory; trying again every half second",
+            program->errLines()[0]);
   EXPECT_TRUE(dayFiles().empty());
 }
 

@@ -4,6 +4,8 @@
 // writes, short writes and failed opens.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -20,6 +22,7 @@
 #include "platform/ce.h"
 #include "platform/core/host_calls.h"
 #include "tests/geotag/track_log.h"
+#include "gps/recorder_notices.h"
 #include "tests/support/device_image_fixture.h"
 #include "tests/support/wait_for.h"
 #include "platform/core/errors.h"
@@ -210,6 +213,53 @@ TEST_F(TrackLogTest, AWriteCutShortLeavesTheFileWholeForTheNextTick) {
   EXPECT_EQ(rec(1), day("060326"));
   tick("060326", rec(4));
   EXPECT_EQ(rec(1) + rec(4), day("060326"));
+}
+
+// Fixes lost to a full flash, or to a day file refused (a FIFO where the
+// day's file should be), are said on standard error with the path and the
+// reason: once while the trouble lasts, again once writing has worked.
+TEST_F(TrackLogTest, FixesThatCannotBeWrittenAreSaidOnceUntilWritingWorksAgain) {
+  resetRecorderNotices();
+  const std::string lost =
+      "fixes cannot be written to \\ResidentFlash\\vellumtrace\\060326.log: write " +
+      dayFile("060326");
+  testing::internal::CaptureStderr();
+  tick("060326", rec(1));
+  {
+    HostCallsOverride calls;
+    calls->write = [](int, const void*, size_t) -> ssize_t {
+      errno = ENOSPC;
+      return -1;
+    };
+    for (int i = 2; i < 6; i++) tick("060326", rec(i));
+  }
+  tick("060326", rec(6));
+  {
+    HostCallsOverride calls;
+    calls->write = [](int, const void*, size_t) -> ssize_t {
+      errno = ENOSPC;
+      return -1;
+    };
+    tick("060326", rec(7));
+  }
+  closeTrackLogAtExit();
+  resetTrackLog();
+  ASSERT_EQ(0, mkfifo(dayFile("070326").c_str(), 0600));
+  for (int i = 8; i < 11; i++) tick("070326", rec(i));
+  std::string err = testing::internal::GetCapturedStderr();
+
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(err.substr(at, end - at));
+  ASSERT_EQ(3u, lines.size()) << err;
+  for (int i : {0, 1}) {
+    EXPECT_NE(std::string::npos, lines[i].find(lost)) << lines[i];
+    EXPECT_NE(std::string::npos, lines[i].find("No space left on device")) << lines[i];
+  }
+  EXPECT_NE(std::string::npos,
+            lines[2].find("fixes cannot be written to \\ResidentFlash\\vellumtrace\\070326.log: "))
+      << lines[2];
+  EXPECT_EQ(rec(1) + rec(6), day("060326"));
 }
 
 TEST_F(TrackLogTest, EachTicksWriteIsFlushedToStorageBeforeItReturns) {

@@ -114,3 +114,30 @@ TEST(HostOptions, CameraOffsetAndAutomaticBatches) {
 }
 
 }  // namespace
+
+TEST(HostOptions, GpsdAddressesWithAndWithoutAPort) {
+  struct Case {
+    const char* text;
+    bool ok;
+    const char* host;
+    const char* port;
+  } cases[] = {
+      {"localhost", true, "localhost", "2947"},  {"gps.lan:3000", true, "gps.lan", "3000"},
+      {"[::1]:2948", true, "::1", "2948"},       {"[fe80::1]", true, "fe80::1", "2947"},
+      {"::1", true, "::1", "2947"},              {"", false, "", ""},
+      {":2947", false, "", ""},                  {"host:", false, "", ""},
+      {"[::1", false, "", ""},                   {"[::1]x", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string host, port;
+    EXPECT_EQ(c.ok, parseGpsdAddress(c.text, &host, &port)) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(c.host, host) << c.text;
+    EXPECT_EQ(c.port, port) << c.text;
+  }
+  Parsed p = parse({"--gpsd", "127.0.0.1:4000"});
+  ASSERT_EQ(p.result, 0);
+  EXPECT_EQ("127.0.0.1", p.options.gpsdHost);
+  EXPECT_EQ("4000", p.options.gpsdPort);
+  EXPECT_EQ((std::vector<std::string>{"--gpsd", "127.0.0.1:4000"}), p.options.passOn);
+}

@@ -98,9 +98,6 @@ TEST_F(FilesTest, DispositionsAndPointerMoves) {
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
-// A track log that cannot be opened for writing is said on standard error
-// with its path and reason, once until one opens again; reading, and files
-// outside the flash folder, say nothing.
 TEST_F(FilesTest, AFlashFileThatCannotBeWrittenIsSaidOnce) {
   static int failure;
   HostCallsOverride o;

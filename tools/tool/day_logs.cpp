@@ -91,9 +91,10 @@ std::vector<DayName> listDayFiles(const char* command) {
   return days;
 }
 
-bool readDayLog(const char* command, const DayName& day, DayLog* out) {
-  out->records.clear();
-  out->fragmentBytes = 0;
+DayRead readDayLogInBlocks(const char* command, const DayName& day,
+                           const std::function<void(const TrackRecord*, size_t)>& each,
+                           uint32_t* fragmentBytes) {
+  if (fragmentBytes) *fragmentBytes = 0;
   WCHAR path[MAX_PATH];
   trackLogPath(day.ddmmyy.c_str(), path, MAX_PATH);
   // Shared for writing too: the recorder may be appending to today's file.
@@ -102,32 +103,43 @@ bool readDayLog(const char* command, const DayName& day, DayLog* out) {
   if (log == INVALID_HANDLE_VALUE) {
     fprintf(stderr, "vellumtrace-tool %s: no track log for %s\n", command, day.ddmmyy.c_str());
     reportHostFailure("cannot open " + utf8FromUtf16(path));
-    return false;
+    return DayRead::Missing;
   }
   static BYTE block[kTrackRecordBytes * 4096];
+  static TrackRecord records[4096];
   DWORD carried = 0;  // bytes of a record cut by the end of the previous block
-  bool ok = true;
+  DayRead result = DayRead::Whole;
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(log, block + carried, sizeof block - carried, &got, nullptr)) {
       reportHostFailure("cannot read " + utf8FromUtf16(path));
-      ok = false;
+      result = DayRead::CutShort;
       break;
     }
     if (got == 0) break;
     const DWORD have = carried + got;
     const DWORD whole = have - have % kTrackRecordBytes;
+    size_t count = 0;
     for (DWORD at = 0; at < whole; at += kTrackRecordBytes)
-      out->records.push_back(decodeTrackRecord(block + at));
+      records[count++] = decodeTrackRecord(block + at);
+    if (count) each(records, count);
     carried = have - whole;
     memmove(block, block + whole, carried);
   }
   CloseHandle(log);
-  out->fragmentBytes = carried;
+  if (fragmentBytes) *fragmentBytes = carried;
   if (carried)
     fprintf(stderr, "vellumtrace-tool %s: %s.log ends in %u bytes that are not a whole record\n",
             command, day.ddmmyy.c_str(), static_cast<unsigned>(carried));
-  return ok;
+  return result;
+}
+
+bool readDayLog(const char* command, const DayName& day, DayLog* out) {
+  out->records.clear();
+  return readDayLogInBlocks(
+             command, day,
+             [out](const TrackRecord* r, size_t n) { out->records.insert(out->records.end(), r, r + n); },
+             &out->fragmentBytes) == DayRead::Whole;
 }
 
 bool formatDayTime(int32_t utcSeconds, char out[9]) {

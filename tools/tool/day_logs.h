@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ struct DayLog {
 // Reads the day's file; false (with a note on standard error) when it is
 // missing or cannot be read to its end.
 bool readDayLog(const char* command, const DayName& day, DayLog* out);
+
+// The same a block of records at a time, in the file's order, so that a
+// day of any size takes the same memory.
+enum class DayRead { Whole, Missing, CutShort };
+DayRead readDayLogInBlocks(const char* command, const DayName& day,
+                           const std::function<void(const TrackRecord*, size_t)>& each,
+                           uint32_t* fragmentBytes);
 
 // The seconds of the day as HH:MM:SS; false when they are outside the day.
 bool formatDayTime(int32_t utcSeconds, char out[9]);

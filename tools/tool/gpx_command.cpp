@@ -58,29 +58,43 @@ int gpxCommand(int argc, char** argv) {
       "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n",
       stdout);
   if (!days.empty()) fputs("  <trk>\n    <name>vellumtrace</name>\n", stdout);
-  DayLog log;
-  std::string segment;
+  // Each day is read and written a block at a time: the output goes out as
+  // it is made, and memory stays the same whatever the log's size.
+  std::string out;
+  out.reserve(1 << 17);
+  auto writeOut = [&out] {
+    fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+  };
   for (const DayName& day : days) {
-    if (!readDayLog("gpx", day, &log)) {
-      status = 1;
-      if (log.records.empty()) continue;  // a missing day has no segment
-    }
     char date[16];  // 2026-03-06T
     snprintf(date, sizeof date, "%04d-%02d-%02dT", day.year, day.month, day.day);
-    segment = "    <trkseg>\n";
-    size_t points = 0;
-    for (const TrackRecord& r : log.records) {
-      const size_t before = segment.size();
-      appendTrackPoint(date, r, &segment);
-      if (segment.size() != before) points++;
-    }
-    segment += "    </trkseg>\n";
-    fwrite(segment.data(), 1, segment.size(), stdout);
-    if (points != log.records.size())
+    size_t points = 0, records = 0;
+    bool opened = false;
+    DayRead read = readDayLogInBlocks(
+        "gpx", day,
+        [&](const TrackRecord* r, size_t n) {
+          if (!opened) out += "    <trkseg>\n";
+          opened = true;
+          for (size_t i = 0; i < n; ++i) {
+            const size_t before = out.size();
+            appendTrackPoint(date, r[i], &out);
+            if (out.size() != before) points++;
+          }
+          records += n;
+          if (out.size() >= (1 << 16)) writeOut();
+        },
+        nullptr);
+    if (read != DayRead::Whole) status = 1;
+    if (read == DayRead::Missing || (!opened && read == DayRead::CutShort)) continue;
+    if (!opened) out += "    <trkseg>\n";  // a day without records
+    out += "    </trkseg>\n";
+    writeOut();
+    if (points != records)
       fprintf(
           stderr,
           "vellumtrace-tool gpx: %s.log: %zu of %zu records hold no time or position; left out\n",
-          day.ddmmyy.c_str(), log.records.size() - points, log.records.size());
+          day.ddmmyy.c_str(), records - points, records);
   }
   if (!days.empty()) fputs("  </trk>\n", stdout);
   fputs("</gpx>\n", stdout);

@@ -4,11 +4,21 @@
 // CR LF; each is handed to the intake with CR LF, as a receiver ends it.
 // Records are handed to the log step in large batches (one write per day
 // each, reaching the storage before the next), appended to what the day
-// files already hold.
+// files already hold. A fix a day file already holds (the same record: time
+// and position) is skipped and counted, so importing a log twice does not
+// double the day. "-" reads standard input; other names must be regular
+// files, as anything else (a FIFO without a writer, a device) could hold the
+// import for good.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,7 +31,8 @@
 
 namespace {
 
-const char kImportUsage[] = "usage: vellumtrace-tool import [--root DIR] FILE...\n";
+const char kImportUsage[] =
+    "usage: vellumtrace-tool import [--root DIR] FILE... (- for standard input)\n";
 
 int usageError(const std::string& why) {
   fprintf(stderr, "vellumtrace-tool import: %s\n", why.c_str());
@@ -36,10 +47,15 @@ struct Batch {
   int used = 0;
 };
 
-// Day file -> fixes handed to it, and its size before the first of them.
+using RecordBytes = std::array<BYTE, kTrackRecordBytes>;
+
+// Day file -> fixes handed to it, its size before the first of them, the
+// fixes skipped as already there, and every record it holds or was handed.
 struct DayCount {
   long handed = 0;
   long sizeBefore = -1;
+  long skipped = 0;
+  std::set<RecordBytes> held;
 };
 
 std::string dayFileName(const char* date) { return std::string(date) + ".log"; }
@@ -53,6 +69,27 @@ long dayFileSize(const char* date) {
   DWORD size = GetFileSize(f, nullptr);
   CloseHandle(f);
   return size == 0xFFFFFFFFu ? 0 : static_cast<long>(size);
+}
+
+// The whole records the day's file holds (none when there is no file).
+void loadHeldRecords(const char* date, std::set<RecordBytes>* held) {
+  WCHAR path[MAX_PATH];
+  trackLogPath(date, path, MAX_PATH);
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  static BYTE block[kTrackRecordBytes * 4096];
+  DWORD carried = 0, got = 0;
+  while (ReadFile(f, block + carried, sizeof block - carried, &got, nullptr) && got > 0) {
+    const DWORD have = carried + got, whole = have - have % kTrackRecordBytes;
+    for (DWORD at = 0; at < whole; at += kTrackRecordBytes) {
+      RecordBytes r;
+      memcpy(r.data(), block + at, kTrackRecordBytes);
+      held->insert(r);
+    }
+    carried = have - whole;
+    memmove(block, block + whole, carried);
+  }
+  CloseHandle(f);
 }
 
 void flush(Batch* batch) {
@@ -78,6 +115,14 @@ void importLine(const char* line, size_t length, Batch* batch,
       flush(batch);
       closeTrackLogAtExit();
       day.sizeBefore = dayFileSize(r.date);
+      loadHeldRecords(r.date, &day.held);
+    }
+    // Only the fixes the day does not hold yet go on.
+    RecordBytes bytes;
+    memcpy(bytes.data(), r.bytes, kTrackRecordBytes);
+    if (!day.held.insert(bytes).second) {
+      ++day.skipped;
+      continue;
     }
     ++day.handed;
     if (batch->used == Batch::kRecords) flush(batch);
@@ -85,12 +130,37 @@ void importLine(const char* line, size_t length, Batch* batch,
   }
 }
 
-bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
-  FILE* f = fopen(name.c_str(), "rb");
+// The file to read: standard input for "-", else a regular file, opened
+// without waiting (a FIFO would wait for a writer) and refused at once if
+// it is anything else. Null, said on standard error, when it cannot be read.
+FILE* openNmeaFile(const std::string& name) {
+  if (name == "-") return stdin;
+  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
+    if (fd >= 0) close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    fprintf(stderr,
+            "vellumtrace-tool import: %s: not a regular file (give - to read standard input)\n",
+            name.c_str());
+    close(fd);
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
   if (!f) {
     fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
-    return false;
+    close(fd);
   }
+  return f;
+}
+
+bool importFile(const std::string& name, Batch* batch, std::map<std::string, DayCount>* days) {
+  FILE* f = openNmeaFile(name);
+  if (!f) return false;
   // Lines end in LF or CR LF; a line longer than any sentence is skipped
   // whole, however it is cut by the reads of the file.
   static char chunk[1 << 16];
@@ -114,7 +184,7 @@ bool importFile(const std::string& name, Batch* batch, std::map<std::string, Day
   if (!line.empty() && !tooLong) importLine(line.data(), line.size(), batch, days);
   bool ok = !ferror(f);
   if (!ok) fprintf(stderr, "vellumtrace-tool import: %s: %s\n", name.c_str(), strerror(errno));
-  fclose(f);
+  if (f != stdin) fclose(f);
   return ok;
 }
 
@@ -163,7 +233,10 @@ int importCommand(int argc, char** argv) {
   for (const auto& [file, day] : days) {
     const std::string date = file.substr(0, 6);
     long written = (dayFileSize(date.c_str()) - day.sizeBefore) / static_cast<long>(kTrackRecordBytes);
-    printf("%s: %ld fixes\n", file.c_str(), written);
+    if (day.skipped > 0)
+      printf("%s: %ld fixes, %ld skipped as already there\n", file.c_str(), written, day.skipped);
+    else
+      printf("%s: %ld fixes\n", file.c_str(), written);
     if (written != day.handed) {
       fprintf(stderr, "vellumtrace-tool import: %s: only %ld of %ld fixes were written\n",
               file.c_str(), written, day.handed);
