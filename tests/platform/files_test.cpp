@@ -98,38 +98,6 @@ TEST_F(FilesTest, DispositionsAndPointerMoves) {
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
-TEST_F(FilesTest, AFlashFileThatCannotBeWrittenIsSaidOnce) {
-  static int failure;
-  HostCallsOverride o;
-  o->open = [](const char* path, int flags, mode_t mode) {
-    if (failure == 0) return realHostCalls().open(path, flags, mode);
-    errno = failure;
-    return -1;
-  };
-  auto open = [](LPCWSTR name, DWORD access, int fail) {
-    failure = fail;
-    HANDLE h = CreateFileW(name, access, 0, nullptr, access == GENERIC_READ ? OPEN_EXISTING : OPEN_ALWAYS, 0, nullptr);
-    failure = 0;
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    return h != INVALID_HANDLE_VALUE;
-  };
-  const char16_t* log = u"\\ResidentFlash\\060326.log";
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(open(log, GENERIC_WRITE, EROFS));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << "the caller still sees why";
-  EXPECT_FALSE(open(log, GENERIC_WRITE, EROFS));
-  EXPECT_FALSE(open(log, GENERIC_READ, EACCES));
-  EXPECT_FALSE(open(u"\\SDMMC\\x.jpg", GENERIC_WRITE, EACCES));
-  EXPECT_TRUE(open(log, GENERIC_WRITE, 0));
-  EXPECT_FALSE(open(log, GENERIC_WRITE, EROFS));
-  const std::string err = testing::internal::GetCapturedStderr();
-  const std::string line = ": cannot write " + image->path("ResidentFlash/060326.log") + ": Read-only file system\n";
-  const size_t first = err.find(line);
-  ASSERT_NE(first, std::string::npos) << err;
-  EXPECT_NE(err.find(line, first + 1), std::string::npos) << "said again after an open that worked: " << err;
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
-}
-
 TEST_F(FilesTest, InjectedHostFailuresBecomeCeResults) {
   const char16_t* name = u"\\ResidentFlash\\f.bin";
   HANDLE h = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
