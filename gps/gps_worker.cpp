@@ -66,33 +66,26 @@ HANDLE openGpsPort(LPCWSTR* failureText) {
 
 namespace {
 
-// A port that could not be set up is tried again on every tick, as a
-// receiver plugged in (or freed by the program that held it) would be
-// after a replug; the box is shown for the first failure only, and the
-// debug output says each new reason once.
-void tryGpsPortAgain() {
+// Sets the port up into gpsWorker.port. A failure is said on the debug
+// output (each new reason once) and its message text returned: the box is
+// shown for the first failure only, and a port that could not be set up is
+// tried again on every tick, as a receiver plugged in (or freed by the
+// program that held it) would be after a replug.
+LPCWSTR setUpGpsPort() {
   LPCWSTR failure = nullptr;
-  HANDLE port = openGpsPort(&failure);
-  if (!port) {
+  gpsWorker.port = openGpsPort(&failure);
+  if (!gpsWorker.port) {
     sayPortFailure();
-    return;
+    return failure;
   }
   notePortOpened();
-  gpsWorker.port = port;
+  return nullptr;
 }
 
 }  // namespace
 
 DWORD gpsWorkerThread(LPVOID) {
-  LPCWSTR failure = nullptr;
-  HANDLE port = openGpsPort(&failure);
-  if (!port) {
-    sayPortFailure();
-    MessageBoxW(nullptr, failure, u"Error", MB_OK);
-  } else {
-    notePortOpened();
-  }
-  gpsWorker.port = port;
+  if (LPCWSTR failure = setUpGpsPort()) MessageBoxW(nullptr, failure, u"Error", MB_OK);
 
   WCHAR title[100] = {};
   WCHAR className[100] = {};
@@ -111,7 +104,7 @@ DWORD gpsWorkerThread(LPVOID) {
     if (got == 0 || got == -1) break;  // -1: no such window; waiting again would spin
     if (msg.message == WM_CLOSE) break;
     if (msg.message != WM_TIMER || msg.wParam != kGpsTimerId) continue;
-    if (!gpsWorker.port) tryGpsPortAgain();
+    if (!gpsWorker.port) setUpGpsPort();
     runGpsTick();
   }
 
