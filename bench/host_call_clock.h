@@ -1,6 +1,6 @@
 // Says where a benchmark's time goes: while a HostCallClock lives, every
 // entry of the host-call table is timed, so the time spent in each system
-// call (copy_file_range, fsync, open, ...) can be set beside the wall time,
+// call (fsync, rename, write, ...) can be set beside the wall time,
 // and what is left is the program's own work. One thread at a time: the
 // totals are plain counters. A reading costs two clock reads a call (about
 // 40 ns), far below the calls that matter here.

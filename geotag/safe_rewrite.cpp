@@ -39,8 +39,8 @@ bool copyBytes(HANDLE from, uint32_t offset, uint64_t size, HANDLE to) {
   return true;
 }
 
-// Copies the rest of the photo, from `offset` to its end, inside the kernel:
-// the same bytes the copy buffer would carry, without carrying them.
+// Copies the rest of the photo, from `offset` to its end, by the layer's bulk
+// copy: the photo's body in pieces far larger than the copy buffer here.
 bool copyRest(HANDLE from, uint32_t offset, uint64_t size, HANDLE to) {
   if (SetFilePointer(from, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
     return false;

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -21,10 +20,6 @@ namespace {
 
 int hostOpen(const char* path, int flags, mode_t mode) { return ::open(path, flags | O_CLOEXEC, mode); }
 int hostIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
-ssize_t hostCopyFileRange(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t len,
-                          unsigned flags) {
-  return ::copy_file_range(fdIn, offIn, fdOut, offOut, len, flags);
-}
 int hostStatvfs(const char* path, struct statvfs* st) { return ::statvfs(path, st); }
 int hostStat(const char* path, struct stat* st) { return ::stat(path, st); }
 int hostLstat(const char* path, struct stat* st) { return ::lstat(path, st); }
@@ -41,11 +36,6 @@ int hostAccept(int fd, struct sockaddr* addr, socklen_t* len) {
 ssize_t hostSendto(int fd, const void* buf, size_t len, int flags, const struct sockaddr* addr,
                    socklen_t addrLen) {
   return ::sendto(fd, buf, len, flags | MSG_NOSIGNAL, addr, addrLen);
-}
-// As every entry that returns a pointer: null with errno set.
-void* hostMmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
-  void* mapped = ::mmap(address, length, protection, flags, fd, offset);
-  return mapped == MAP_FAILED ? nullptr : mapped;
 }
 // As every other entry: -1 with errno set.
 int hostPosixSpawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
@@ -74,10 +64,7 @@ constexpr HostCalls kReal = {
     .fsync = {"fsync", ::fsync, kFd},
     .fdatasync = {"fdatasync", ::fdatasync, kFd},
     .ftruncate = {"ftruncate", ::ftruncate, kFd},
-    .copy_file_range = {"copy_file_range", hostCopyFileRange, kFd},
     .flock = {"flock", ::flock, kFd},
-    .mmap = {"mmap", hostMmap},
-    .munmap = {"munmap", ::munmap},
     .mkdir = {"mkdir", ::mkdir},
     .rmdir = {"rmdir", ::rmdir},
     .unlink = {"unlink", ::unlink},

@@ -11,8 +11,7 @@
 //
 // Entries that differ from the host call of the same name: open, socket and
 // accept make close-on-exec descriptors, sendto never raises SIGPIPE, and
-// posix_spawn returns -1 with errno set instead of returning the error, and
-// mmap returns null instead of MAP_FAILED.
+// posix_spawn returns -1 with errno set instead of returning the error.
 //
 // Host calls that deliberately do not go through the table:
 //   - stdio on stdout and stderr (diagnostics, the headless message box's
@@ -156,12 +155,7 @@ class HostCall<R(A...)> {
   X(fsync, int(int fd))                                                                   \
   X(fdatasync, int(int fd))                                                               \
   X(ftruncate, int(int fd, off_t length))                                                 \
-  X(copy_file_range,                                                                      \
-    ssize_t(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t len, unsigned flags)) \
   X(flock, int(int fd, int operation))                                                    \
-  X(mmap,                                                                                 \
-    void*(void* address, size_t length, int protection, int flags, int fd, off_t offset))  \
-  X(munmap, int(void* address, size_t length))                                            \
   X(mkdir, int(const char* path, mode_t mode))                                            \
   X(rmdir, int(const char* path))                                                         \
   X(unlink, int(const char* path))                                                        \

@@ -1,6 +1,6 @@
 // Files and folders: CreateFileW (files, "Com1:" and "DSK2:"), ReadFile,
 // WriteFile, SetFilePointer, GetFileSize, FlushFileBuffers, SetEndOfFile, CopyFileBytes
-// (bulk copy between two open files, from a mapping of the source), CopyFileOwnership
+// (bulk copy between two open files, through one buffer), CopyFileOwnership
 // (a replacement keeps the original's permissions and owner), CreateDirectoryW,
 // RemoveDirectoryW, CopyFileW, DeleteFileW, MoveFileW, MoveFileExW (replacing a
 // file in one rename, never a read-only one), GetFileAttributesW; and for the layer, the durable
@@ -21,7 +21,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -327,71 +326,45 @@ BOOL FlushFileBuffers(HANDLE file) {
 
 namespace {
 
-// How much of the source is mapped at a time: the address space a copy takes
-// stays small on a 32-bit device, and a photo is one window.
-constexpr off_t kCopyWindowBytes = off_t{16} << 20;
+// The bulk copy's buffer: the copy reads a piece of the source into it and
+// writes it out. Measured on photos whose body lands at a new offset within
+// its pages once the EXIF block grows, this beats both a mapping of the
+// source (whose set-up and tear-down cost more than the copy they save) and
+// the in-kernel copy (which then goes page by page). A megabyte, because the
+// page cache keeps what one write brings in large pieces, and pieces of a
+// quarter of that or less made the flush that follows slower. One copy runs
+// at a time, under the lock; the buffer is touched only by a copy.
+constexpr size_t kBulkCopyBytes = size_t{1} << 20;
+std::mutex bulkCopyLock;
+char bulkCopyBuffer[kBulkCopyBytes];
 
-// The in-kernel copy, from both files' positions; stops early only at the end
-// of the source. False with the CE error when a call fails.
-bool copyInKernel(int in, int out, DWORD bytes, DWORD* done) {
+// From both files' positions; stops early only at the end of the source.
+// `done` counts the bytes written. False with the CE error when a call fails.
+bool copyThroughBuffer(int in, int out, DWORD bytes, DWORD* done) {
+  std::lock_guard<std::mutex> hold(bulkCopyLock);
   while (*done < bytes) {
-    ssize_t n = hostCalls().copy_file_range.retrying(in, nullptr, out, nullptr, bytes - *done, 0);
-    if (n < 0) return failFromErrno(false);
-    if (n == 0) break;
-    *done += static_cast<DWORD>(n);
+    const size_t want = std::min<size_t>(bytes - *done, kBulkCopyBytes);
+    const ssize_t got = hostCalls().read.retrying(in, bulkCopyBuffer, want);
+    if (got < 0) return failFromErrno(false);
+    if (got == 0) break;
+    size_t written = 0;
+    const int error = writeAllToHostFile(out, bulkCopyBuffer, static_cast<size_t>(got), &written);
+    *done += static_cast<DWORD>(written);
+    if (error != 0) {
+      // The source stands after what was copied, as after a copy that worked.
+      hostCalls().lseek(in, static_cast<off_t>(written) - got, SEEK_CUR);
+      setLastErrorFromErrno(error);
+      return false;
+    }
   }
   return true;
-}
-
-enum class Mapped { Copied, Failed, NotMappable };
-
-// The copy through a mapping of the source, a window at a time, written out
-// from the mapping and never read here: a source cut short while it is
-// mapped makes the write fail, not this process fault. The source's position
-// ends after what was copied. NotMappable, with nothing copied, when the
-// source is no regular file or the first window cannot be mapped.
-Mapped copyThroughMapping(int in, int out, DWORD bytes, DWORD* done) {
-  struct stat st;
-  const off_t start = hostCalls().lseek(in, 0, SEEK_CUR);
-  if (start < 0 || hostCalls().fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
-    return Mapped::NotMappable;
-  const off_t end = std::min<off_t>(st.st_size, start + static_cast<off_t>(bytes));
-  static const off_t page = sysconf(_SC_PAGESIZE);
-  int error = 0;
-  for (off_t at = start; at < end && error == 0;) {
-    const off_t base = at - at % page;
-    const off_t span = end - base < kCopyWindowBytes ? end - base : kCopyWindowBytes;
-    void* window = hostCalls().mmap(nullptr, static_cast<size_t>(span), PROT_READ,
-                                    MAP_SHARED | MAP_POPULATE, in, base);
-    if (!window) {
-      if (at == start) return Mapped::NotMappable;
-      error = errno;
-      break;
-    }
-    size_t written = 0;
-    error = writeAllToHostFile(out, static_cast<const char*>(window) + (at - base),
-                               static_cast<size_t>(base + span - at), &written);
-    *done += static_cast<DWORD>(written);
-    at += static_cast<off_t>(written);
-    hostCalls().munmap(window, static_cast<size_t>(span));
-  }
-  if (hostCalls().lseek(in, start + static_cast<off_t>(*done), SEEK_SET) < 0 && error == 0)
-    error = errno;
-  if (error == 0) return Mapped::Copied;
-  setLastErrorFromErrno(error);
-  return Mapped::Failed;
 }
 
 }  // namespace
 
 // Copies up to `bytes` from one file's position to another's, advancing both;
 // stops early only at the end of the source. Not a CE call: the host's way
-// of moving bulk data. The bytes are written out from a mapping of the
-// source: one copy, from the source's pages to the destination's, where the
-// in-kernel copy (copy_file_range) carries them through a pipe and costs
-// more, most when the two lie at different offsets within their pages, as a
-// photo's body does once its EXIF block has grown. A source that cannot be
-// mapped is copied in the kernel.
+// of moving bulk data.
 BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
   if (copied) *copied = 0;
   HandleEntry in, out;
@@ -404,9 +377,7 @@ BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
     return FALSE;
   }
   DWORD done = 0;
-  Mapped mapped = bytes == 0 ? Mapped::Copied : copyThroughMapping(in.fd, out.fd, bytes, &done);
-  bool ok = mapped == Mapped::Copied ||
-            (mapped == Mapped::NotMappable && copyInKernel(in.fd, out.fd, bytes, &done));
+  const bool ok = copyThroughBuffer(in.fd, out.fd, bytes, &done);
   if (copied) *copied = done;
   return ok ? TRUE : FALSE;
 }

@@ -17,10 +17,14 @@ namespace {
 
 class GpsInsertTest : public PhotoTest {};
 
-// A photo on a file system that cannot map its files.
-void* unmappable(void*, size_t, int, int, int, off_t) {
-  errno = ENODEV;
-  return nullptr;
+// A read of the photo's body, after its header: of a file of the photo's
+// size (the copy is longer, the day log another size), from a position past
+// the header's first reads and short of its end.
+size_t photoBytes;
+bool readsPhotoBody(int fd) {
+  struct stat st;
+  const off_t at = realHostCalls().lseek(fd, 0, SEEK_CUR);
+  return fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) == photoBytes && at > 64 && at < st.st_size;
 }
 
 // The layout of a camera photo with ten IFD0 entries in tag order, the Exif
@@ -280,10 +284,10 @@ TEST_F(GpsInsertTest, ACardPulledMidCopyIsNotCountedTagged) {
   pulled = image->path("SDMMC-out");
   {
     HostCallsOverride guard;
-    hostCalls().mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
-      void* window = realHostCalls().mmap(a, n, prot, flags, fd, at);
-      ::rename(card.c_str(), pulled.c_str());
-      return window;
+    photoBytes = photo.size();
+    hostCalls().read = [](int fd, void* b, size_t n) {
+      if (readsPhotoBody(fd)) ::rename(card.c_str(), pulled.c_str());
+      return realHostCalls().read(fd, b, n);
     };
     EXPECT_NE(insertGpsIfd(photoName().c_str()), 0);
   }
@@ -341,7 +345,7 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
   bigEndian.bigEndian = true;
   const std::string photos[] = {photo, craftJpeg(bigEndian)};
   static int writes;
-  static bool mapped;
+  static bool bulk;
   struct Case {
     const char* what;
     void (*inject)(HostCalls&);
@@ -362,27 +366,28 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
          };
        }},
       {"card full in the bulk copy", [](HostCalls& h) {
-         mapped = false;
-         h.mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
-           mapped = true;
-           return realHostCalls().mmap(a, n, prot, flags, fd, at);
+         bulk = false;
+         h.read = [](int fd, void* b, size_t n) {
+           bulk = bulk || readsPhotoBody(fd);
+           return realHostCalls().read(fd, b, n);
          };
          h.write = [](int fd, const void* b, size_t n) -> ssize_t {
-           if (!mapped) return realHostCalls().write(fd, b, n);
+           if (!bulk) return realHostCalls().write(fd, b, n);
            errno = ENOSPC;
            return -1;
          };
        }},
-      {"photo cannot be mapped, card full in the in-kernel copy", [](HostCalls& h) {
-         h.mmap = unmappable;
-         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t {
-           errno = ENOSPC;
+      {"photo unreadable in the bulk copy", [](HostCalls& h) {
+         h.read = [](int fd, void* b, size_t n) -> ssize_t {
+           if (!readsPhotoBody(fd)) return realHostCalls().read(fd, b, n);
+           errno = EIO;
            return -1;
          };
        }},
-      {"photo cannot be mapped, in-kernel copy ends early", [](HostCalls& h) {
-         h.mmap = unmappable;
-         h.copy_file_range = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t { return 0; };
+      {"photo cut short under the bulk copy", [](HostCalls& h) {
+         h.read = [](int fd, void* b, size_t n) -> ssize_t {
+           return readsPhotoBody(fd) ? 0 : realHostCalls().read(fd, b, n);
+         };
        }},
       {"flush fails", [](HostCalls& h) { h.fsync = [](int) { errno = EIO; return -1; }; }},
       {"rename fails", [](HostCalls& h) { h.rename = [](const char*, const char*) { errno = EROFS; return -1; }; }},
@@ -404,6 +409,7 @@ TEST_F(GpsInsertTest, WriteFailuresNeverCostThePhoto) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.what) + (p[12] == 'M' ? ", big-endian" : ", little-endian"));
       writeWholeFile(photoFile(), p);
+      photoBytes = p.size();
       int result;
       {
         HostCallsOverride guard;

@@ -199,17 +199,18 @@ TEST_F(FilesTest, ADurableReplaceKeepsTheOldFileWholeWhicheverStepFails) {
   EXPECT_EQ(std::set<std::string>{"r.bin"}, namesIn(folder));
 }
 
-// The bulk copy goes from any position, across its mapping windows, and
-// leaves both files after what it copied. A source cut short under the copy
-// fails the call (no fault in the process), as a source that cannot be
-// mapped is copied in the kernel all the same.
+// The bulk copy goes from any position, across the pieces it carries at a
+// time, and leaves both files after what it copied. A source cut short under
+// the copy ends it at the source's new end; a failed read fails the call, and
+// `copied` never counts more than was written.
 TEST_F(FilesTest, TheBulkCopyCarriesExactlyTheBytesAskedForFromWhereverTheSourceStands) {
-  std::string source(40u << 20, '\0');
+  std::string source((3u << 20) + 12345, '\0');
   for (size_t i = 0; i < source.size(); i++) source[i] = static_cast<char>(i * 7 + i / 4093);
   const std::string from = image->path("ResidentFlash/from.bin");
   FILE* f = fopen(from.c_str(), "wb");
   ASSERT_TRUE(f && fwrite(source.data(), 1, source.size(), f) == source.size());
   fclose(f);
+  DWORD error = 0;
   auto copyFrom = [&](DWORD start, DWORD bytes, DWORD* copied) {
     HANDLE in = CreateFileW(u"\\ResidentFlash\\from.bin", GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
@@ -218,6 +219,7 @@ TEST_F(FilesTest, TheBulkCopyCarriesExactlyTheBytesAskedForFromWhereverTheSource
     EXPECT_TRUE(WriteFile(out, "head", 4, copied, nullptr));
     EXPECT_EQ(start, SetFilePointer(in, static_cast<LONG>(start), nullptr, FILE_BEGIN));
     BOOL ok = CopyFileBytes(in, out, bytes, copied);
+    error = GetLastError();
     EXPECT_EQ(start + *copied, SetFilePointer(in, 0, nullptr, FILE_CURRENT));
     EXPECT_EQ(4 + *copied, SetFilePointer(out, 0, nullptr, FILE_CURRENT));
     CloseHandle(in);
@@ -233,34 +235,58 @@ TEST_F(FilesTest, TheBulkCopyCarriesExactlyTheBytesAskedForFromWhereverTheSource
     return copy == "head" + source.substr(start, length);
   };
   DWORD copied = 0;
-  for (bool kernel : {false, true}) {
-    SCOPED_TRACE(kernel ? "in the kernel" : "through a mapping");
+  // Across four pieces, from a position inside a page.
+  EXPECT_TRUE(copyFrom(4097 + 5, 0xFFFFFFFFu, &copied));
+  EXPECT_EQ(source.size() - 4102, copied);
+  EXPECT_TRUE(copyIs(4102, source.size()));
+  // Fewer than there are, from the end of a piece.
+  EXPECT_TRUE(copyFrom(1u << 20, 1000, &copied));
+  EXPECT_EQ(1000u, copied);
+  EXPECT_TRUE(copyIs(1u << 20, 1000));
+  static std::string cut;
+  cut = from;
+  static int reads;
+  {
     HostCallsOverride guard;
-    if (kernel)
-      hostCalls().mmap = [](void*, size_t, int, int, int, off_t) -> void* {
-        errno = ENODEV;
-        return nullptr;
-      };
-    // Across three windows, from a position inside a page.
-    EXPECT_TRUE(copyFrom(4097 + 5, 0xFFFFFFFFu, &copied));
-    EXPECT_EQ(source.size() - 4102, copied);
-    EXPECT_TRUE(copyIs(4102, source.size()));
-    // Fewer than there are, from the end of a window.
-    EXPECT_TRUE(copyFrom(16u << 20, 1000, &copied));
-    EXPECT_EQ(1000u, copied);
-    EXPECT_TRUE(copyIs(16u << 20, 1000));
+    reads = 0;
+    hostCalls().read = [](int fd, void* b, size_t n) {
+      ssize_t got = realHostCalls().read(fd, b, n);
+      if (++reads == 1) {
+        EXPECT_EQ(0, ::truncate(cut.c_str(), 8192 + 4102));
+      }
+      return got;
+    };
+    EXPECT_TRUE(copyFrom(4102, 0xFFFFFFFFu, &copied));
+    EXPECT_EQ(1u << 20, copied);
+    EXPECT_TRUE(copyIs(4102, 1u << 20));
+  }
+  f = fopen(from.c_str(), "wb");
+  ASSERT_TRUE(f && fwrite(source.data(), 1, source.size(), f) == source.size());
+  fclose(f);
+  {
+    HostCallsOverride guard;
+    reads = 0;
+    hostCalls().read = [](int fd, void* b, size_t n) -> ssize_t {
+      if (++reads == 2) {
+        errno = EIO;
+        return -1;
+      }
+      return realHostCalls().read(fd, b, n);
+    };
+    EXPECT_FALSE(copyFrom(0, 0xFFFFFFFFu, &copied));
+    EXPECT_EQ(ERROR_GEN_FAILURE, error);
+    EXPECT_EQ(1u << 20, copied);
   }
   {
     HostCallsOverride guard;
-    static std::string cut;
-    cut = from;
-    hostCalls().mmap = [](void* a, size_t n, int prot, int flags, int fd, off_t at) {
-      void* window = realHostCalls().mmap(a, n, prot, flags, fd, at);
-      EXPECT_EQ(0, ::truncate(cut.c_str(), 8192));
-      return window;
+    hostCalls().write = [](int fd, const void* b, size_t n) -> ssize_t {
+      if (n < 4096) return realHostCalls().write(fd, b, n);
+      errno = ENOSPC;
+      return -1;
     };
     EXPECT_FALSE(copyFrom(0, 0xFFFFFFFFu, &copied));
-    EXPECT_LT(copied, source.size());
+    EXPECT_EQ(ERROR_DISK_FULL, error);
+    EXPECT_EQ(0u, copied);
   }
 }
 

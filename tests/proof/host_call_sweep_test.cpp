@@ -113,12 +113,11 @@ std::vector<std::string> failableEntries() {
 // an interrupted call (once only: a retry loop would meet it for ever) for
 // what can block; no memory for the allocators.
 std::vector<std::pair<int, bool>> faultsFor(const std::string& entry) {
-  static const std::set<std::string> writes = {"open", "write", "pwrite", "copy_file_range",
-                                               "ftruncate", "fsync", "fdatasync", "mkdir",
-                                               "rename", "link"};
+  static const std::set<std::string> writes = {"open", "write", "pwrite", "ftruncate", "fsync",
+                                               "fdatasync", "mkdir", "rename", "link"};
   static const std::set<std::string> interruptible = {"open", "read", "write", "pread", "pwrite",
-                                                      "copy_file_range", "close", "ioctl",
-                                                      "tcsetattr", "flock", "poll"};
+                                                      "close", "ioctl", "tcsetattr", "flock",
+                                                      "poll"};
   if (entry == "malloc" || entry == "calloc") return {{ENOMEM, false}, {ENOMEM, true}};
   std::vector<std::pair<int, bool>> faults = {{EIO, false}, {EIO, true}};
   if (writes.count(entry)) faults.insert(faults.end(), {{ENOSPC, false}, {ENOSPC, true}});

@@ -118,17 +118,6 @@ ssize_t recPwrite(int fd, const void* b, size_t n, off_t at) {
   if (done > 0) note(Op::Write, fileOf(fd), static_cast<uint64_t>(at), std::string(static_cast<const char*>(b), done));
   return done;
 }
-ssize_t recCopy(int in, off_t* inAt, int out, off_t* outAt, size_t n, unsigned flags) {
-  const off_t from = inAt ? *inAt : realHostCalls().lseek(in, 0, SEEK_CUR);
-  const off_t to = outAt ? *outAt : realHostCalls().lseek(out, 0, SEEK_CUR);
-  ssize_t done = realHostCalls().copy_file_range(in, inAt, out, outAt, n, flags);
-  if (done > 0) {
-    std::string bytes(static_cast<size_t>(done), '\0');
-    realHostCalls().pread(in, bytes.data(), bytes.size(), from);
-    note(Op::Write, fileOf(out), static_cast<uint64_t>(to), bytes);
-  }
-  return done;
-}
 int recTruncate(int fd, off_t length) {
   int r = realHostCalls().ftruncate(fd, length);
   if (r == 0) note(Op::Truncate, fileOf(fd), static_cast<uint64_t>(length));
@@ -350,7 +339,6 @@ TEST_F(PowerLoss, EveryCutLeavesWholePhotosAndWholeRecords) {
     h.close = recClose;
     h.write = recWrite;
     h.pwrite = recPwrite;
-    h.copy_file_range = recCopy;
     h.ftruncate = recTruncate;
     h.fsync = recSync;
     h.fdatasync = recDataSync;
