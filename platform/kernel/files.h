@@ -47,7 +47,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
 // Not CE: copies up to `bytes` from `from`'s position to `to`'s without
 // carrying them through a buffer of the caller's, advancing both; fewer only
-// at the end of `from`.
+// at the end of `from`. After a failure the positions say nothing.
 BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied);
 // Not CE: gives `to` the permission bits of `from`, and its owner and group
 // as far as the process may set them (another user's photo keeps its group

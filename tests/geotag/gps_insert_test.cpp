@@ -450,7 +450,9 @@ TEST_F(GpsInsertTest, TheCopyKeepsThePhotosPermissionsAndOwner) {
   writeWholeFile(photoFile(), photo);
   ASSERT_EQ(chmod(photoFile().c_str(), 0640), 0);
   const bool privileged = geteuid() == 0;
-  if (privileged) ASSERT_EQ(chown(photoFile().c_str(), 4321, 4322), 0);
+  if (privileged) {
+    ASSERT_EQ(chown(photoFile().c_str(), 4321, 4322), 0);
+  }
   ASSERT_EQ(insertGpsIfd(photoName().c_str()), 0) << tagOutcomeReason(lastTagOutcome()) << hostFailureNote();
   struct stat st;
   ASSERT_EQ(stat(photoFile().c_str(), &st), 0);

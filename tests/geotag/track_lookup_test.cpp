@@ -80,7 +80,9 @@ TEST_F(TrackLookupTest, TheNearestRecordWinsInTheLogOfThePhotosUtcDay) {
     const int result = findTrackFix();
     setCameraClockAheadOfUtc(kDeviceCameraClockAheadOfUtc);
     EXPECT_EQ(result, c.want == 0.0f ? -1 : 0);
-    if (result == 0) EXPECT_EQ(shared.matchLatitude, c.want);
+    if (result == 0) {
+      EXPECT_EQ(shared.matchLatitude, c.want);
+    }
   }
 }
 
