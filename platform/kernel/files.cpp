@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -333,31 +334,29 @@ namespace {
 // the in-kernel copy (a quarter slower and more, with its flush, than where
 // the offsets agree within a page). A megabyte, because the
 // page cache keeps what one write brings in large pieces, and pieces of a
-// quarter of that or less made the flush that follows slower. One copy runs
-// at a time, under the lock; the buffer is touched only by a copy.
+// quarter of that or less made the flush that follows slower. CopyFileBytes
+// and CopyFileW share it; one copy runs at a time, under the lock, and the
+// buffer is touched only by a copy.
 constexpr size_t kBulkCopyBytes = size_t{1} << 20;
 std::mutex bulkCopyLock;
 char bulkCopyBuffer[kBulkCopyBytes];
 
-// From both files' positions; stops early only at the end of the source.
-// `done` counts the bytes written. False with the CE error when a call fails,
-// the positions then saying nothing.
-bool copyThroughBuffer(int in, int out, DWORD bytes, DWORD* done) {
+// Copies up to `limit` bytes from `in`'s position to `out`'s; stops early
+// only at the end of `in`. 0, or the errno of the call that failed, the
+// positions then saying nothing; `done` counts the bytes written.
+int copyHostFile(int in, int out, uint64_t limit, uint64_t* done) {
   std::lock_guard<std::mutex> hold(bulkCopyLock);
-  while (*done < bytes) {
-    const size_t want = std::min<size_t>(bytes - *done, kBulkCopyBytes);
+  while (*done < limit) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(limit - *done, kBulkCopyBytes));
     const ssize_t got = hostCalls().read.retrying(in, bulkCopyBuffer, want);
-    if (got < 0) return failFromErrno(false);
-    if (got == 0) break;
+    if (got < 0) return errno;
+    if (got == 0) return 0;
     size_t written = 0;
     const int error = writeAllToHostFile(out, bulkCopyBuffer, static_cast<size_t>(got), &written);
-    *done += static_cast<DWORD>(written);
-    if (error != 0) {
-      setLastErrorFromErrno(error);
-      return false;
-    }
+    *done += written;
+    if (error != 0) return error;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -376,10 +375,12 @@ BOOL CopyFileBytes(HANDLE from, HANDLE to, DWORD bytes, LPDWORD copied) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  DWORD done = 0;
-  const bool ok = copyThroughBuffer(in.fd, out.fd, bytes, &done);
-  if (copied) *copied = done;
-  return ok ? TRUE : FALSE;
+  uint64_t done = 0;
+  const int error = copyHostFile(in.fd, out.fd, bytes, &done);
+  if (copied) *copied = static_cast<DWORD>(done);
+  if (error == 0) return TRUE;
+  setLastErrorFromErrno(error);
+  return FALSE;
 }
 
 BOOL CopyFileOwnership(HANDLE from, HANDLE to) {
@@ -389,18 +390,12 @@ BOOL CopyFileOwnership(HANDLE from, HANDLE to) {
     return FALSE;
   }
   struct stat st;
-  if (hostCalls().fstat(in.fd, &st) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
-  }
+  if (hostCalls().fstat(in.fd, &st) != 0) return failFromErrno();
   // Owner first: a change of owner may clear the mode's set-id bits. Where
   // the owner cannot be kept (not privileged), the group still may be.
   if (hostCalls().fchown(out.fd, st.st_uid, st.st_gid) != 0)
     hostCalls().fchown(out.fd, static_cast<uid_t>(-1), st.st_gid);
-  if (hostCalls().fchmod(out.fd, st.st_mode & 07777) != 0) {
-    setLastErrorFromErrno(errno);
-    return FALSE;
-  }
+  if (hostCalls().fchmod(out.fd, st.st_mode & 07777) != 0) return failFromErrno();
   return TRUE;
 }
 
@@ -561,13 +556,8 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
   // The copy is made beside the target and renamed over it, so the target is
   // either the old file or the whole new one, never a torn mix.
   int err = replaceFileDurably(to, ".copy-", st.st_mode & 07777, [in](int out) {
-    char buf[65536];
-    for (;;) {
-      ssize_t n = hostCalls().read.retrying(in, buf, sizeof buf);
-      if (n < 0) return errno;
-      if (n == 0) return 0;
-      if (int e = writeAllToHostFile(out, buf, static_cast<size_t>(n))) return e;
-    }
+    uint64_t copied = 0;
+    return copyHostFile(in, out, UINT64_MAX, &copied);
   });
   hostCalls().close(in);
   if (err) {
